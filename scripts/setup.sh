@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Prepares everything the main job and the tests need, idempotently:
+# Debian packages, the cross build, a Wine prefix inside the build tree,
+# Xvfb and a persistent wineserver (stopped by pid when the calling shell
+# exits), and the registration of Vellix.DLL.
+#
+# Source it: `. scripts/setup.sh` (it exports WINEPREFIX, DISPLAY, ...).
+
+VX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VX_BUILD=${VX_BUILD:-$VX_ROOT/build}
+export VX_ROOT VX_BUILD
+
+vx_log() { printf '[setup] %s\n' "$*" >&2; }
+
+vx_install_packages() {
+    local missing=0
+    command -v i686-w64-mingw32-g++-posix >/dev/null || missing=1
+    command -v i686-w64-mingw32-widl >/dev/null || missing=1
+    command -v wine >/dev/null || missing=1
+    command -v Xvfb >/dev/null || missing=1
+    command -v cmake >/dev/null || missing=1
+    command -v import >/dev/null || missing=1
+    [ -d /usr/src/googletest ] || missing=1
+    [ -d /usr/include/wine/wine/windows ] || missing=1
+    dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
+    dpkg -s fonts-wqy-microhei >/dev/null 2>&1 || missing=1
+    [ $missing = 0 ] && return 0
+    vx_log "installing packages"
+    local sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
+        wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest \
+        fonts-wqy-microhei >/dev/null
+}
+
+vx_build() {
+    if [ ! -f "$VX_BUILD/CMakeCache.txt" ]; then
+        cmake -S "$VX_ROOT" -B "$VX_BUILD" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$VX_ROOT/cmake/toolchain-mingw32.cmake" >/dev/null || return 1
+    fi
+    cmake --build "$VX_BUILD" -j2 || return 1
+}
+
+vx_start_services() {
+    export WINEPREFIX="$VX_BUILD/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    mkdir -p "$VX_BUILD/run"
+
+    if [ -z "${VX_XVFB_PID:-}" ] || ! kill -0 "$VX_XVFB_PID" 2>/dev/null; then
+        local dfile="$VX_BUILD/run/display"
+        rm -f "$dfile"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
+        VX_XVFB_PID=$!
+        local i
+        for i in $(seq 1 100); do [ -s "$dfile" ] && break; sleep 0.1; done
+        export DISPLAY=":$(head -n1 "$dfile")"
+        export VX_XVFB_PID
+    fi
+
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        vx_log "creating Wine prefix $WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+        # Chinese captions need a face with the glyphs.
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'SimSun' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        wineserver -w
+    fi
+
+    if [ -z "${VX_WINESERVER_PID:-}" ] || ! kill -0 "$VX_WINESERVER_PID" 2>/dev/null; then
+        wineserver -k >/dev/null 2>&1 || true
+        wineserver -f -p >/dev/null 2>&1 &
+        export VX_WINESERVER_PID=$!
+        # Start Wine's own services now, detached from our output: started
+        # lazily by a test they would inherit its pipes and hold them open.
+        wine cmd /c exit >/dev/null 2>&1 </dev/null
+    fi
+    trap vx_stop_services EXIT
+}
+
+vx_stop_services() {
+    if [ -n "${VX_WINESERVER_PID:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        kill "$VX_WINESERVER_PID" 2>/dev/null || true
+        wait "$VX_WINESERVER_PID" 2>/dev/null || true
+        unset VX_WINESERVER_PID
+    fi
+    if [ -n "${VX_XVFB_PID:-}" ]; then
+        kill "$VX_XVFB_PID" 2>/dev/null || true
+        wait "$VX_XVFB_PID" 2>/dev/null || true
+        unset VX_XVFB_PID
+    fi
+}
+
+# Windows path of a file in the build tree (Wine maps / to Z:).
+vx_winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+vx_register() {
+    local dll
+    dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
+    wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+    local sample="$VX_BUILD/bin/VellixPad.exe"
+    if [ -f "$sample" ]; then
+        wine "$(vx_winpath "$sample")" /RegServer || { vx_log "sample server registration failed"; return 1; }
+    fi
+}
+
+vx_setup() {
+    vx_install_packages || return 1
+    vx_build || return 1
+    vx_start_services || return 1
+    vx_register || return 1
+}

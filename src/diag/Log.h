@@ -1,0 +1,17 @@
+// The shared log file "log\office.log" beside the DLL, and HRESULT names.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/HelperLibrary.h"
+
+// Opens log on "<folder of hModule>\log\office.log", creating the folder on
+// first use. S_OK when open; E_FAIL after telling the user in a message box.
+HRESULT OpenLogFile(CLoger& log, HMODULE hModule);
+
+// The symbolic name of hr from the table of activation results, "其它" for
+// any other value.
+const wchar_t* ResultName(HRESULT hr);
+
+// Writes hr and its name as two entries. Always S_OK.
+HRESULT WriteResultName(CLoger& log, HRESULT hr);

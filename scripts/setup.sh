@@ -69,6 +69,13 @@ vx_start_services() {
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
         wineserver -w
     fi
+    if [ ! -f "$WINEPREFIX/.vx-unmanaged" ]; then
+        # No window manager runs on Xvfb: unmanaged windows spare every
+        # top-level DestroyWindow Wine's two-second wait for one.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.vx-unmanaged"
+    fi
 
     if [ -z "${VX_WINESERVER_PID:-}" ] || ! kill -0 "$VX_WINESERVER_PID" 2>/dev/null; then
         wineserver -k >/dev/null 2>&1 || true

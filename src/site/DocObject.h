@@ -9,7 +9,7 @@
 class CDocObject : public fw::CObjectRoot, public fw::IDispatchImpl<IDocObject> {
 public:
     CDocObject();
-    ~CDocObject() override;
+    ~CDocObject();
 
     FW_BEGIN_INTERFACE_MAP(CDocObject)
     FW_INTERFACE_ENTRY(IDocObject)

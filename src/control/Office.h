@@ -3,6 +3,9 @@
 
 #include <docobj.h>
 
+#include <string>
+#include <vector>
+
 #include "control/Messages.h"
 #include "fw/Control.h"
 #include "fw/Dispatch.h"
@@ -153,6 +156,20 @@ protected:
     LRESULT OnParentNotify(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+
+    // Preparing a document site for New and Open.
+    HRESULT CreateSite();
+    HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
+    HRESULT InitializeSite(RECT* prc, IUnknown* pIdentity);
+    // The document server's menus onto the bar.
+    void ShowServerMenus();
+
+    // The open/save dialog: 0 with the chosen names, 1 when cancelled.
+    int RunFileDialog(std::vector<std::wstring>& names, BOOL bOpenFileDialog, LPCWSTR pszDefExt,
+                      LPCWSTR pszFileName, DWORD dwFlags, LPCWSTR pszFilter);
+    // The print preview behind OLECMDID_PRINTPREVIEW, with its version checks.
+    void RunPrintPreview();
+    static BOOL IsOffice2003Sp3Installed();
 
     // The control's identity, for the frame-window hook.
     fw::com_ptr<IUnknown> Identity();

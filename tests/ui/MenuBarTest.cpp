@@ -173,15 +173,6 @@ TEST(MenuBarLayout, BarAndLabelFollowClientWidthAndBorder) {
     EXPECT_RECT(490, 0, 640, 21, VersionLabelRect(640, 0));
     EXPECT_RECT(10, 10, 90, 31, MenuBarRect(100, 10));
     EXPECT_RECT(-70, 10, 80, 31, VersionLabelRect(100, 10));
-
-    CMenuBar bar;
-    CVersionLabel label;
-    RECT rc = VersionLabelRect(400, 3);
-    label.SetRect(&rc);
-    EXPECT_RECT(244, 3, 394, 24, label.GetRect());
-    rc = MenuBarRect(400, 3);
-    bar.SetRect(&rc);  // no items yet
-    EXPECT_RECT(3, 3, 397, 24, bar.GetRect());
 }
 
 TEST(MenuBarLayout, ItemsPackSixtyPixelsFromTheLeftAndRunPastTheRightEdge) {

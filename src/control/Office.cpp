@@ -13,17 +13,6 @@ VARIANT RectVariant(RECT* prc) {
     return v;
 }
 
-// The File commands as QueryStatus reports them.
-struct CommandBit {
-    DWORD olecmdid;
-    USHORT maskBit;
-};
-const CommandBit kCommandBits[] = {
-    {OLECMDID_OPEN, 0x0002},     {OLECMDID_NEW, 0x0001},      {OLECMDID_SAVE, 0x0008},
-    {OLECMDID_SAVEAS, 0x0010},   {OLECMDID_PRINT, 0x0020},    {OLECMDID_PRINTPREVIEW, 0x0100},
-    {OLECMDID_PAGESETUP, 0x0040}, {OLECMDID_PROPERTIES, 0x0080},
-};
-
 }  // namespace
 
 const LPCWSTR COffice::kClassCursor = IDC_ARROW;
@@ -169,6 +158,8 @@ void COffice::ActivateFromClick() {
 
 LRESULT COffice::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
     ActivateFromClick();
+    // The popup's modal loop may run a script that lets go of the control.
+    fw::com_ptr<IUnknown> keepAlive = Identity();
     m_menuBar.OnLButtonDown(uMsg, wParam, lParam);
     return 0;
 }
@@ -243,12 +234,10 @@ STDMETHODIMP COffice::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD
     if (pguidCmdGroup) return OLECMDERR_E_UNKNOWNGROUP;
     if (!prgCmds) return E_INVALIDARG;
     for (ULONG i = 0; i < cCmds; ++i) {
-        prgCmds[i].cmdf = 0;
-        for (const CommandBit& c : kCommandBits) {
-            if (c.olecmdid == prgCmds[i].cmdID)
-                prgCmds[i].cmdf = (m_commandMask & c.maskBit) ? OLECMDF_SUPPORTED | OLECMDF_ENABLED
-                                                              : OLECMDF_SUPPORTED;
-        }
+        const FileMenuEntry* e = FindFileCommandByOleCmd(prgCmds[i].cmdID);
+        prgCmds[i].cmdf = !e ? 0
+                          : (m_commandMask & e->wMaskBit) ? OLECMDF_SUPPORTED | OLECMDF_ENABLED
+                                                          : OLECMDF_SUPPORTED;
     }
     if (pCmdText) {
         pCmdText->cmdtextf = OLECMDTEXTF_NONE;

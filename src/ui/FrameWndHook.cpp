@@ -118,23 +118,23 @@ HRESULT CFrameWndHook::SetActive(IUnknown* pUnk) {
     return S_OK;
 }
 
-LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam,
-                                            LPARAM lParam) {
+LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     auto* pHook = static_cast<CFrameWndHook*>(GetPropW(hwnd, kHookProperty));
     if (!pHook) return DefWindowProcW(hwnd, uMsg, wParam, lParam);
 
     CallScope scope(*pHook);
     switch (uMsg) {
-    case WM_ACTIVATEAPP: {
-        const short fActive = LOWORD(wParam) ? 1 : 0;
-        CallClient(pHook->GetActive(), [=](IFrameHookClient* p) { p->OnAppActivate(fActive); });
-        break;
-    }
-    case WM_SETFOCUS: {
-        const HWND hwndFrame = pHook->m_hwndFrame;
-        CallClient(pHook->GetActive(), [=](IFrameHookClient* p) { p->OnFocusChange(1, hwndFrame); });
-        break;
-    }
+        case WM_ACTIVATEAPP: {
+            const short fActive = LOWORD(wParam) ? 1 : 0;
+            CallClient(pHook->GetActive(), [=](IFrameHookClient* p) { p->OnAppActivate(fActive); });
+            break;
+        }
+        case WM_SETFOCUS: {
+            const HWND hwndFrame = pHook->m_hwndFrame;
+            CallClient(pHook->GetActive(),
+                       [=](IFrameHookClient* p) { p->OnFocusChange(1, hwndFrame); });
+            break;
+        }
     }
     // Still valid if the call detached everything: the scope frees it after.
     return CallWindowProcW(pHook->m_pfnOldProc, hwnd, uMsg, wParam, lParam);

@@ -4,8 +4,8 @@
 // frame gets the focus.
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 // What the hook calls on a control. The booleans are 16-bit; the hook
 // passes 1 and 0.

@@ -255,7 +255,8 @@ LRESULT CMenuBar::Draw(HDC hdc) {
     }
     {
         bk_mode transparent(memDC.get(), TRANSPARENT);
-        fw::select_object selFont(memDC.get(), m_hFont ? m_hFont.get() : GetCurrentObject(memDC.get(), OBJ_FONT));
+        // Without a font (its creation failed) the DC's default one stays.
+        fw::select_object selFont(memDC.get(), m_hFont.get());
         for (const auto& item : m_menuItems) item->Draw(memDC.get());
     }
     BitBlt(hdc, m_rect.left, m_rect.top, m_rect.right - m_rect.left, m_rect.bottom - m_rect.top,
@@ -360,7 +361,7 @@ void CVersionLabel::Init(HMODULE hModule) {
 LRESULT CVersionLabel::Draw(HDC hdc) {
     if (m_text.empty()) return 0;
     bk_mode transparent(hdc, TRANSPARENT);
-    fw::select_object selFont(hdc, m_hFont ? m_hFont.get() : GetCurrentObject(hdc, OBJ_FONT));
+    fw::select_object selFont(hdc, m_hFont.get());
     DrawCaption(hdc, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
     return 0;
 }

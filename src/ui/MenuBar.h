@@ -3,8 +3,8 @@
 // version label at the right end. Elements are drawn, not child windows.
 #pragma once
 
-#include <windows.h>
 #include <docobj.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>

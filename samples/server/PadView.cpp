@@ -15,6 +15,7 @@ const UINT kEditId = 1;
 // The rich edit default of 32K characters is far too small for a document.
 const LPARAM kMaxTextLength = 16 * 1024 * 1024;
 const DWORD kViewStateVersion = 1;
+const WORD kTextMargin = 6;  // pixels between the text and the window's edges
 
 struct MenuItem {
     UINT nId;  // 0: separator
@@ -155,6 +156,7 @@ HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     lstrcpynW(cf.szFaceName, padtext::kFontFace, LF_FACESIZE);
     SendMessageW(m_hwndEdit, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
     SendMessageW(m_hwndEdit, EM_SETTARGETDEVICE, 0, m_bWordWrap ? 0 : 1);
+    SendMessageW(m_hwndEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(kTextMargin, kTextMargin));
     SetWindowTextW(m_hwndEdit, m_strText.c_str());
     SendMessageW(m_hwndEdit, EM_SETMODIFY, m_bDirty, 0);
     SendMessageW(m_hwndEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&m_selection));
@@ -329,9 +331,11 @@ void CPadDocument::OnCommand(UINT nId) {
         break;
     case kCmdClosePreview:
         if (m_bPreview) {
+            // The container ends a preview it started (End); tell it first,
+            // and end it here only if it did not.
             fw::com_ptr<IDocPreviewCallback> spCallback = m_spPreviewCallback;
-            LeavePreview();
             if (spCallback) spCallback->Notify(kPreviewNotifyClosed, 0, 0);
+            LeavePreview();
         }
         break;
     default:

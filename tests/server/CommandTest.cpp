@@ -154,10 +154,14 @@ TEST_F(PadCommands, ClosingThePreviewInTheViewNotifiesTheContainer) {
     EXPECT_EQ(1u, RefCount(callback.get()));
     EXPECT_EQ(S_FALSE, preview->End(FALSE));
 
-    // Escape in the view closes it too.
+    // Escape in the view closes it too; a container that ends the preview
+    // from the notification finds it still running.
     ASSERT_EQ(S_OK, preview->Begin(7, nullptr, callback.get(), 1));
+    callback->spEndOnNotify = preview;
     SendMessageW(m_hwndEdit, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(PumpUntil([&] { return callback->nNotify > 1; }));
+    EXPECT_EQ(S_OK, callback->hrEnd);
+    EXPECT_EQ(1u, Trace(kTracePreviewEnd));
     EXPECT_EQ(S_FALSE, preview->End(FALSE));
 }
 

@@ -10,6 +10,7 @@
 #include <docobj.h>
 
 #include <string>
+#include <utility>
 
 #include "PreviewInterfaces.h"
 #include "fw/Raii.h"
@@ -112,11 +113,15 @@ public:
     STDMETHODIMP Notify(DWORD dwEvent, DWORD, DWORD) override {
         ++nNotify;
         dwLastEvent = dwEvent;
+        if (spEndOnNotify) hrEnd = fw::com_ptr<IDocPreviewServer>(std::move(spEndOnNotify))->End(FALSE);
         return S_OK;
     }
 
     int nNotify = 0;
     DWORD dwLastEvent = 0;
+    // Set: Notify ends the preview through it, as a document site does.
+    fw::com_ptr<IDocPreviewServer> spEndOnNotify;
+    HRESULT hrEnd = E_PENDING;
 
 private:
     ULONG m_cRef = 0;

@@ -587,6 +587,15 @@ STDMETHODIMP CPadDocument::OnFrameWindowActivate(BOOL) { return S_OK; }
 
 STDMETHODIMP CPadDocument::OnDocWindowActivate(BOOL) { return S_OK; }
 
-STDMETHODIMP CPadDocument::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+// The window whose border changed renegotiates our space: we still need
+// none, and a container that sizes the view from its border (a document
+// site does) moves the view as it answers.
+STDMETHODIMP CPadDocument::ResizeBorder(LPCRECT, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) {
+    if (!m_bUIActive) return S_OK;
+    fw::com_ptr<IUnknown> self(Identity());
+    IOleInPlaceUIWindow* pWindow = fFrameWindow ? m_spFrame.get() : pUIWindow;
+    if (pWindow) pWindow->SetBorderSpace(nullptr);
+    return S_OK;
+}
 
 STDMETHODIMP CPadDocument::EnableModeless(BOOL) { return S_OK; }

@@ -70,6 +70,17 @@ TEST_F(PadActivation, DocumentSiteGetsTheViewShownInARichEditWithTheText) {
     EXPECT_EQ(10, rcView.left);
     EXPECT_EQ(120, rcView.bottom);
 
+    // A frame that changed size tells the active object, which renegotiates
+    // its border space; the container then sizes the view anew.
+    int nBefore = container->nSetBorderSpace;
+    MoveWindow(container->hwnd(), 0, 0, 400, 300, TRUE);
+    rcClient = container->ClientRect();
+    EXPECT_EQ(S_OK, container->spActiveObject->ResizeBorder(&rcClient, nullptr, TRUE));
+    EXPECT_EQ(nBefore + 1, container->nSetBorderSpace);
+    GetClientRect(hwndView, &rcView);
+    EXPECT_EQ(rcClient.right, rcView.right);
+    EXPECT_EQ(rcClient.bottom, rcView.bottom);
+
     CloseDocument(container.get());
     EXPECT_FALSE(IsWindow(hwndView));
     EXPECT_EQ(1, container->nOnInPlaceDeactivate);

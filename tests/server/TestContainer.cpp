@@ -160,6 +160,21 @@ STDMETHODIMP CTestContainer::GetBorder(LPRECT lprectBorder) {
     return S_OK;
 }
 
+// As a document site: the view gets the whole client area, less the
+// border the object asked for.
+STDMETHODIMP CTestContainer::SetBorderSpace(LPCBORDERWIDTHS pborderwidths) {
+    ++nSetBorderSpace;
+    RECT rc = ClientRect();
+    if (pborderwidths) {
+        rc.left += pborderwidths->left;
+        rc.top += pborderwidths->top;
+        rc.right -= pborderwidths->right;
+        rc.bottom -= pborderwidths->bottom;
+    }
+    if (spView) spView->SetRect(&rc);
+    return S_OK;
+}
+
 STDMETHODIMP CTestContainer::SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR) {
     spActiveObject = pActiveObject;
     return S_OK;

@@ -34,6 +34,7 @@ public:
     int nInsertMenus = 0;
     int nRemoveMenus = 0;
     int nSetMenu = 0;
+    int nSetBorderSpace = 0;
     int nOnInPlaceActivate = 0;
     int nOnUIActivate = 0;
     int nOnUIDeactivate = 0;
@@ -83,7 +84,7 @@ public:
     // IOleInPlaceUIWindow
     STDMETHODIMP GetBorder(LPRECT lprectBorder) override;
     STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS pborderwidths) override;
     STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR) override;
 
     // IOleInPlaceFrame

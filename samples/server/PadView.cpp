@@ -10,7 +10,6 @@ using namespace vellixpad;
 
 namespace {
 
-const wchar_t kViewClass[] = L"VellixPadView";
 const UINT kEditId = 1;
 // The rich edit default of 32K characters is far too small for a document.
 const LPARAM kMaxTextLength = 16 * 1024 * 1024;
@@ -111,7 +110,9 @@ void CPadDocument::SetModified(bool bModified) {
 
 // ---- window -------------------------------------------------------------------
 
-void CPadDocument::UnregisterViewClass() { UnregisterClassW(kViewClass, fw::g_module.GetModuleInstance()); }
+void CPadDocument::UnregisterViewClass() {
+    UnregisterClassW(kViewWindowClass, fw::g_module.GetModuleInstance());
+}
 
 HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     if (m_hwndView) return S_OK;
@@ -121,19 +122,19 @@ HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     HINSTANCE hinst = fw::g_module.GetModuleInstance();
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    if (!GetClassInfoExW(hinst, kViewClass, &wc)) {
+    if (!GetClassInfoExW(hinst, kViewWindowClass, &wc)) {
         wc = {};
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = ViewWndProc;
         wc.hInstance = hinst;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kViewClass;
+        wc.lpszClassName = kViewWindowClass;
         if (!RegisterClassExW(&wc)) return HRESULT_FROM_WIN32(GetLastError());
     }
     m_rcView = rcPos;
-    HWND hwnd = CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rcPos.left, rcPos.top,
-                                Width(rcPos), Height(rcPos), hwndParent, nullptr, hinst, this);
+    HWND hwnd = CreateWindowExW(0, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rcPos.left,
+                                rcPos.top, Width(rcPos), Height(rcPos), hwndParent, nullptr, hinst, this);
     if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
     m_hwndEdit = CreateWindowExW(0, RICHEDIT_CLASSW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |

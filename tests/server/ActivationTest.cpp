@@ -50,9 +50,10 @@ TEST_F(PadActivation, DocumentSiteGetsTheViewShownInARichEditWithTheText) {
     HWND hwndView = InPlaceWindow();
     ASSERT_TRUE(IsWindow(hwndView));
     EXPECT_EQ(container->hwnd(), GetParent(hwndView));
-    HWND hwndEdit = FindDescendant(container->hwnd(), RICHEDIT_CLASSW);
+    HWND hwndEdit = FindEditWindow(container->hwnd());
     ASSERT_TRUE(hwndEdit);
     EXPECT_EQ(hwndView, GetParent(hwndEdit));
+    EXPECT_EQ(RICHEDIT_CLASSW, ClassName(hwndEdit));
     EXPECT_TRUE(IsWindowVisible(hwndEdit));
     EXPECT_EQ(kText, WindowText(hwndEdit));
     EXPECT_EQ(hwndEdit, GetFocus());
@@ -143,7 +144,7 @@ TEST_F(PadActivation, PlainInPlaceContainerWithoutDocumentSite) {
     EXPECT_EQ(1, container->nOnInPlaceActivate);
     EXPECT_EQ(0, container->nOnUIActivate);
     EXPECT_EQ(0, container->nSetMenu);
-    HWND hwndEdit = FindDescendant(container->hwnd(), RICHEDIT_CLASSW);
+    HWND hwndEdit = FindEditWindow(container->hwnd());
     ASSERT_TRUE(hwndEdit);
     EXPECT_EQ(kText, WindowText(hwndEdit));
 
@@ -185,7 +186,7 @@ TEST_F(PadActivation, VerbsBeyondActivation) {
 TEST_F(PadActivation, ViewStateCarriesSelectionAndWordWrap) {
     fw::com_ptr<CTestContainer> container = CTestContainer::Create();
     ASSERT_EQ(S_OK, Embed(container.get(), OLEIVERB_SHOW, L"0123456789"));
-    HWND hwndEdit = FindDescendant(container->hwnd(), RICHEDIT_CLASSW);
+    HWND hwndEdit = FindEditWindow(container->hwnd());
     SendMessageW(hwndEdit, EM_SETSEL, 2, 5);
     PostMessageW(container->hwndMenuObj, WM_COMMAND, kCmdWordWrap, 0);
     PumpPending();
@@ -199,7 +200,7 @@ TEST_F(PadActivation, ViewStateCarriesSelectionAndWordWrap) {
     LARGE_INTEGER zero = {};
     stm->Seek(zero, STREAM_SEEK_SET, nullptr);
     ASSERT_EQ(S_OK, second->spView->ApplyViewState(stm.get()));
-    hwndEdit = FindDescendant(second->hwnd(), RICHEDIT_CLASSW);
+    hwndEdit = FindEditWindow(second->hwnd());
     CHARRANGE cr = {};
     SendMessageW(hwndEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&cr));
     EXPECT_EQ(2, cr.cpMin);

@@ -28,7 +28,7 @@ protected:
         m_obj->SetClientSite(m_container.get());
         RECT rc = m_container->ClientRect();
         ASSERT_EQ(S_OK, m_obj->DoVerb(OLEIVERB_SHOW, nullptr, m_container.get(), -1, m_container->hwnd(), &rc));
-        m_hwndEdit = FindDescendant(m_container->hwnd(), RICHEDIT_CLASSW);
+        m_hwndEdit = FindEditWindow(m_container->hwnd());
         ASSERT_TRUE(m_hwndEdit);
     }
     void TearDown() override {

@@ -16,7 +16,9 @@
 
 namespace padtest {
 
+using vellixpad::fixture::FindEditWindow;
 using vellixpad::fixture::ScopedSwitches;
+using vellixpad::fixture::WindowText;
 
 class PadTest : public ::testing::Test {
 protected:
@@ -109,33 +111,10 @@ inline fw::com_ptr<IOleObject> NewDocument(const std::wstring& text, fw::com_ptr
     return obj;
 }
 
-inline std::wstring WindowText(HWND hwnd) {
-    int n = GetWindowTextLengthW(hwnd);
-    std::wstring s(static_cast<size_t>(n) + 1, L'\0');
-    n = GetWindowTextW(hwnd, &s[0], n + 1);
-    s.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return s;
-}
-
-struct FindContext {
-    const wchar_t* pszClass;
-    HWND hwnd;
-};
-
-inline BOOL CALLBACK FindClassProc(HWND hwnd, LPARAM lp) {
-    auto* ctx = reinterpret_cast<FindContext*>(lp);
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
-    if (lstrcmpiW(cls, ctx->pszClass) != 0) return TRUE;
-    ctx->hwnd = hwnd;
-    return FALSE;
-}
-
-// The first descendant window of that class.
-inline HWND FindDescendant(HWND parent, const wchar_t* pszClass) {
-    FindContext ctx = {pszClass, nullptr};
-    EnumChildWindows(parent, FindClassProc, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.hwnd;
+inline std::wstring ClassName(HWND hwnd) {
+    wchar_t sz[64] = {};
+    GetClassNameW(hwnd, sz, 64);
+    return sz;
 }
 
 inline std::vector<std::wstring> TopLevelMenuTexts(HMENU hmenu) {

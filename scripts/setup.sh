@@ -2,7 +2,7 @@
 # Prepares everything the main job and the tests need, idempotently:
 # Debian packages, the cross build, a Wine prefix inside the build tree,
 # Xvfb and a persistent wineserver (stopped by pid when the calling shell
-# exits), and the registration of Vellix.DLL and the sample server.
+# exits), and the registration of Vellix.DLL.
 #
 # Source it: `. scripts/setup.sh` (it exports WINEPREFIX, DISPLAY, ...).
 

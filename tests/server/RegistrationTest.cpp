@@ -69,6 +69,24 @@ TEST_F(PadRegistration, ServerIsAnInsertableDocObjectFoundByProgIdAndExtension) 
     CoTaskMemFree(verb.lpszVerbName);
 }
 
+TEST_F(PadRegistration, UnregistrationRemovesClassProgIdsAndExtension) {
+    HMODULE hmod = LoadLibraryW(vellixpad::fixture::ServerPath().c_str());
+    ASSERT_TRUE(hmod);
+    using RegFn = HRESULT(WINAPI*)();
+    auto pfnUnregister = reinterpret_cast<RegFn>(reinterpret_cast<void*>(GetProcAddress(hmod, "DllUnregisterServer")));
+    auto pfnRegister = reinterpret_cast<RegFn>(reinterpret_cast<void*>(GetProcAddress(hmod, "DllRegisterServer")));
+    ASSERT_TRUE(pfnUnregister && pfnRegister);
+    EXPECT_EQ(S_OK, pfnUnregister());
+    for (const wchar_t* key : {L"VellixPad.Document", L"VellixPad.Document.1", L".vxp"})
+        EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, ClsidKey(kClsid)));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibId));
+    // Put back for the tests that follow.
+    EXPECT_EQ(S_OK, pfnRegister());
+    EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, ClsidKey(kClsid, L"InprocServer32")));
+    FreeLibrary(hmod);
+}
+
 TEST_F(PadRegistration, TestClassesAnswerForWordAndExcelOnlyWhileInstalled) {
     CLSID clsid = GUID_NULL;
     {

@@ -109,9 +109,11 @@ vx_register() {
     local dll
     dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
     wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
-    local sample="$VX_BUILD/bin/VellixPad.exe"
-    if [ -f "$sample" ]; then
-        wine "$(vx_winpath "$sample")" /RegServer || { vx_log "sample server registration failed"; return 1; }
+    # The sample document server, when it was built.
+    local pad="$VX_BUILD/bin/VellixPad.dll"
+    if [ -f "$pad" ]; then
+        dll=$(vx_winpath "$pad")
+        wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     fi
 }
 

@@ -109,6 +109,12 @@ vx_register() {
     local dll
     dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
     wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+    # The stand-ins for the sibling extension controls: registered only
+    # here, and this prefix is the tests' own.
+    local doubles="$VX_BUILD/bin/VellixExtDoubles.dll"
+    if [ -f "$doubles" ]; then
+        wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
+    fi
     local sample="$VX_BUILD/bin/VellixPad.exe"
     if [ -f "$sample" ]; then
         wine "$(vx_winpath "$sample")" /RegServer || { vx_log "sample server registration failed"; return 1; }

@@ -115,6 +115,12 @@ vx_register() {
         dll=$(vx_winpath "$pad")
         wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     fi
+    # The stand-ins for the sibling extension controls: registered only
+    # here, and this prefix is the tests' own.
+    local doubles="$VX_BUILD/bin/VellixExtDoubles.dll"
+    if [ -f "$doubles" ]; then
+        wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
+    fi
 }
 
 vx_setup() {

@@ -72,8 +72,6 @@ HRESULT COffice::InPlaceActivate(LONG iVerb, const RECT* prcPosRect) {
     return CControlBase::InPlaceActivate(iVerb, prcPosRect);
 }
 
-HRESULT COffice::CreateExtObject(LPCWSTR) { return S_OK; }
-
 // ---- geometry and drawing -----------------------------------------------
 
 void COffice::HiMetricToPixel(LONG* pWidth, LONG* pHeight) {

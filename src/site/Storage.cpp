@@ -160,11 +160,13 @@ STDMETHODIMP CDocObject::SaveObjectStorage() {
     if (m_pstgObject) {
         com_ptr<IPersistStorage> pps;
         hr = m_pole.query(pps.put());
-        if (SUCCEEDED(hr)) {
-            hr = pps->Save(m_pstgObject.get(), TRUE);
-            if (SUCCEEDED(hr)) hr = pps->SaveCompleted(nullptr);
-        }
-        hr = m_pstgObject->Commit(STGC_DEFAULT);
+        if (SUCCEEDED(hr)) hr = pps->Save(m_pstgObject.get(), TRUE);
+        if (SUCCEEDED(hr)) hr = pps->SaveCompleted(nullptr);
+        // Committed as the object left it either way; but a save that failed
+        // stays a failure, or a copy of stale storage would pass for the
+        // document.
+        const HRESULT hrCommit = m_pstgObject->Commit(STGC_DEFAULT);
+        if (SUCCEEDED(hr)) hr = hrCommit;
     }
     if (m_pdocv && m_pstmView) {
         m_pdocv->SaveViewState(m_pstmView.get());

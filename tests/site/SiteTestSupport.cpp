@@ -1,0 +1,248 @@
+#include "SiteTestSupport.h"
+
+#include "PadTestHooks.h"
+
+using namespace testsupport;
+
+namespace sitetest {
+
+namespace {
+
+const wchar_t kControlClass[] = L"SiteTestsControl";
+
+}  // namespace
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// ---- control window ----------------------------------------------------------
+
+CControlWindow::CControlWindow() {
+    WNDCLASSW wc = {};
+    if (!GetClassInfoW(GetModuleHandleW(nullptr), kControlClass, &wc)) {
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kControlClass;
+        RegisterClassW(&wc);
+    }
+    m_hwnd = CreateWindowExW(0, kControlClass, L"site tests", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
+                             20, 20, 640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    PumpMessages();
+}
+
+CControlWindow::~CControlWindow() {
+    if (IsWindow(m_hwnd)) DestroyWindow(m_hwnd);
+    PumpMessages();
+}
+
+std::vector<WPARAM> CControlWindow::TakeMenuLayouts() {
+    PumpMessages();
+    std::vector<WPARAM> out;
+    out.swap(m_layouts);
+    return out;
+}
+
+LRESULT CALLBACK CControlWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* pcs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pcs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<CControlWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) {
+        if (self->onMessage) self->onMessage(msg, wParam, lParam);
+        if (msg == kMsgMenuBarLayout) {
+            self->m_layouts.push_back(lParam == 0 ? wParam : ~WPARAM(0));
+            return 0;
+        }
+        if (msg == kMsgSiteEnableModeless) self->modeless.emplace_back(wParam, lParam);
+        if (msg == WM_NCDESTROY) {
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            self->m_hwnd = nullptr;
+        }
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// ---- command target double ---------------------------------------------------
+
+STDMETHODIMP CCommandTargetDouble::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IOleCommandTarget)) return E_NOINTERFACE;
+    *ppv = static_cast<IOleCommandTarget*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CCommandTargetDouble::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
+                                               OLECMDTEXT*) {
+    calls.push_back({true, pguidCmdGroup != nullptr, pguidCmdGroup ? *pguidCmdGroup : GUID_NULL,
+                     cCmds && prgCmds ? prgCmds[0].cmdID : 0, 0, nullptr, nullptr});
+    return hrQueryStatus;
+}
+
+STDMETHODIMP CCommandTargetDouble::Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt,
+                                        VARIANT* pvaIn, VARIANT* pvaOut) {
+    calls.push_back({false, pguidCmdGroup != nullptr, pguidCmdGroup ? *pguidCmdGroup : GUID_NULL, nCmdID,
+                     nCmdexecopt, pvaIn, pvaOut});
+    return hrExec;
+}
+
+// ---- the site ------------------------------------------------------------------
+
+Site::Site() { doc.create(CLSID_DocObject); }
+
+HRESULT Site::Init(HWND hwndCtl, RECT rc, const wchar_t* pszHost, IUnknown* pcmdCtl) {
+    VARIANT v = ByRef(&rc);
+    fw::unique_bstr host(pszHost);
+    return doc->InitializeNewInstance(HandleToUint(hwndCtl), v, host.get(), pcmdCtl);
+}
+
+HWND Site::window() const {
+    UINT h = 0;
+    doc->GetDocWindow(&h);
+    return UintToHwnd(h);
+}
+
+RECT Site::PlaceRect() const {
+    RECT rcPos = {-1, -1, -1, -1}, rcClip = {};
+    OLEINPLACEFRAMEINFO info = {sizeof(info)};
+    com_ptr<IOleInPlaceFrame> frame;
+    com_ptr<IOleInPlaceUIWindow> uiwin;
+    as<IOleInPlaceSite>()->GetWindowContext(frame.put(), uiwin.put(), &rcPos, &rcClip, &info);
+    return rcPos;
+}
+
+com_ptr<IDispatch> Site::OleObject() const {
+    com_ptr<IDispatch> disp;
+    doc->GetOleObject(disp.put());
+    return disp;
+}
+
+// ---- the sample server ---------------------------------------------------------
+
+CPadSwitches::CPadSwitches() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey);
+    ResetPadTrace();
+}
+
+CPadSwitches::~CPadSwitches() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey);
+    ResetPadTrace();
+}
+
+CPadSwitches& CPadSwitches::Set(const wchar_t* pszName, DWORD dwValue) {
+    fw::unique_hkey key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                    nullptr);
+    RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), sizeof(dwValue));
+    return *this;
+}
+
+DWORD PadTrace(const wchar_t* pszName) {
+    DWORD dw = 0, cb = sizeof(dw);
+    if (RegGetValueW(HKEY_CURRENT_USER, vellixpad::kTraceKey, pszName, RRF_RT_REG_DWORD, nullptr, &dw, &cb) !=
+        ERROR_SUCCESS)
+        return 0;
+    return dw;
+}
+
+std::wstring PadTraceString(const wchar_t* pszName) {
+    return RegString(HKEY_CURRENT_USER, vellixpad::kTraceKey, pszName);
+}
+
+void ResetPadTrace() { RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kTraceKey); }
+
+namespace {
+
+HRESULT Invoke(IDispatch* pDisp, const wchar_t* pszName, WORD wFlags, VARIANT* pArg, VARIANT* pResult) {
+    if (!pDisp) return E_POINTER;
+    DISPID dispid = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(pszName);
+    HRESULT hr = pDisp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) return hr;
+    DISPID dispidPut = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {pArg, nullptr, pArg ? 1u : 0u, 0};
+    if (wFlags == DISPATCH_PROPERTYPUT) {
+        params.rgdispidNamedArgs = &dispidPut;
+        params.cNamedArgs = 1;
+    }
+    return pDisp->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, pResult, nullptr, nullptr);
+}
+
+}  // namespace
+
+std::wstring DocumentText(IDispatch* pDoc) {
+    fw::unique_variant result;
+    if (FAILED(Invoke(pDoc, L"Text", DISPATCH_PROPERTYGET, nullptr, result.put())) ||
+        V_VT(result.get()) != VT_BSTR)
+        return L"<no text>";
+    return V_BSTR(result.get()) ? V_BSTR(result.get()) : L"";
+}
+
+HRESULT SetDocumentText(IDispatch* pDoc, const wchar_t* pszText) {
+    fw::unique_variant arg;
+    V_VT(arg.get()) = VT_BSTR;
+    V_BSTR(arg.get()) = SysAllocString(pszText);
+    return Invoke(pDoc, L"Text", DISPATCH_PROPERTYPUT, arg.get(), nullptr);
+}
+
+bool DocumentInPreview(IDispatch* pDoc) {
+    fw::unique_variant result;
+    if (FAILED(Invoke(pDoc, L"InPreview", DISPATCH_PROPERTYGET, nullptr, result.put())) ||
+        V_VT(result.get()) != VT_BOOL)
+        return false;
+    return V_BOOL(result.get()) != VARIANT_FALSE;
+}
+
+bool WritePadDocument(HWND hwndCtl, const std::wstring& path, const wchar_t* pszText) {
+    Site site;
+    CLSID clsid = vellixpad::CLSID_Document;
+    if (FAILED(site.Init(hwndCtl)) || FAILED(site.doc->CreateDocObject(ByRef(&clsid)))) return false;
+    if (FAILED(SetDocumentText(site.OleObject().get(), pszText))) return false;
+    fw::unique_bstr name(path.c_str());
+    HRESULT hr = site.doc->SaveStorageToFile(name.get());
+    site.doc->Close();
+    return hr == S_OK;
+}
+
+// ---- the log ---------------------------------------------------------------------
+
+namespace {
+
+std::string ReadLog(const std::wstring& path) {
+    std::string bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
+}
+
+}  // namespace
+
+CLogTail::CLogTail() : m_path(ExeDir() + L"\\log\\office.log"), m_nStart(ReadLog(m_path).size()) {}
+
+std::vector<std::wstring> CLogTail::Entries() const {
+    std::string bytes = ReadLog(m_path);
+    std::vector<std::wstring> out;
+    if (bytes.size() <= m_nStart) return out;
+    std::wstring text = Widen(bytes.substr(m_nStart));
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find(L"\r\n", pos);
+        if (eol == std::wstring::npos) eol = text.size();
+        std::wstring line = text.substr(pos, eol - pos);
+        // timestamp \t pid \t text
+        size_t t1 = line.find(L'\t');
+        size_t t2 = t1 == std::wstring::npos ? t1 : line.find(L'\t', t1 + 1);
+        out.push_back(t2 == std::wstring::npos ? line : line.substr(t2 + 1));
+        pos = eol + 2;
+    }
+    return out;
+}
+
+}  // namespace sitetest

@@ -2,7 +2,7 @@
 # Prepares everything the main job and the tests need, idempotently:
 # Debian packages, the cross build, a Wine prefix inside the build tree,
 # Xvfb and a persistent wineserver (stopped by pid when the calling shell
-# exits), and the registration of Vellix.DLL.
+# exits), and the registration of Vellix.DLL and the sample server.
 #
 # Source it: `. scripts/setup.sh` (it exports WINEPREFIX, DISPLAY, ...).
 
@@ -102,9 +102,11 @@ vx_register() {
     local dll
     dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
     wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
-    local sample="$VX_BUILD/bin/VellixPad.exe"
-    if [ -f "$sample" ]; then
-        wine "$(vx_winpath "$sample")" /RegServer || { vx_log "sample server registration failed"; return 1; }
+    # The sample document server, when it was built.
+    local pad="$VX_BUILD/bin/VellixPad.dll"
+    if [ -f "$pad" ]; then
+        dll=$(vx_winpath "$pad")
+        wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     fi
 }
 

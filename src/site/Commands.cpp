@@ -31,10 +31,16 @@ private:
     HCURSOR m_hcurPrevious;
 };
 
+// IDocPreviewServer::End as a call the fault guard can run.
 struct EndPreviewCall {
     IDocPreviewServer* pServer;
     DWORD fForce;
     HRESULT hr;
+
+    static void Run(void* pContext) {
+        auto* pCall = static_cast<EndPreviewCall*>(pContext);
+        pCall->hr = pCall->pServer->End(pCall->fForce);
+    }
 };
 
 }  // namespace
@@ -78,11 +84,7 @@ STDMETHODIMP CDocObject::ExitPrintPreview(VARIANT_BOOL fForceExit) {
     // A server that faults while it ends its preview must not take the host
     // with it; its preview counts as ended.
     EndPreviewCall call = {pprtprv.get(), static_cast<DWORD>(fForceExit), S_OK};
-    if (CallFaultGuarded([](void* p) {
-            auto* c = static_cast<EndPreviewCall*>(p);
-            c->hr = c->pServer->End(c->fForce);
-        }, &call))
-        hr = call.hr;
+    if (CallFaultGuarded(&EndPreviewCall::Run, &call)) hr = call.hr;
     return hr;
 }
 

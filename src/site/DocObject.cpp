@@ -102,16 +102,15 @@ STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BS
     if (m_rcPlace.top > m_rcPlace.bottom) m_rcPlace.top = m_rcPlace.bottom = 0;
     if (m_rcPlace.left > m_rcPlace.right) m_rcPlace.left = m_rcPlace.right = 0;
 
-    m_hwnd = CreateWindowExW(0, site_text::kWindowClass, nullptr, WS_CHILD | WS_VISIBLE,
-                             m_rcPlace.left, m_rcPlace.top, m_rcPlace.right - m_rcPlace.left,
-                             m_rcPlace.bottom - m_rcPlace.top, hwndParent, nullptr, g_hInstance,
-                             nullptr);
+    m_hwnd = CreateWindowExW(0, site_text::kWindowClass, nullptr, WS_CHILD | WS_VISIBLE, m_rcPlace.left,
+                             m_rcPlace.top, m_rcPlace.right - m_rcPlace.left,
+                             m_rcPlace.bottom - m_rcPlace.top, hwndParent, nullptr, g_hInstance, nullptr);
     if (!m_hwnd) return E_OUTOFMEMORY;
     SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_hwndCtl = hwndParent;
 
-    m_bstrHostName = bstrHostName ? site_detail::CopyOf(bstrHostName)
-                                  : fw::unique_bstr(site_text::kDefaultHostName);
+    m_bstrHostName =
+        bstrHostName ? site_detail::CopyOf(bstrHostName) : fw::unique_bstr(site_text::kDefaultHostName);
 
     m_pcmdCtl.reset();
     if (pcmdCtl) pcmdCtl->QueryInterface(IID_IOleCommandTarget, m_pcmdCtl.put_void());

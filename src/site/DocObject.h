@@ -79,9 +79,8 @@ public:
     STDMETHODIMP CanInPlaceActivate() override;
     STDMETHODIMP OnInPlaceActivate() override;
     STDMETHODIMP OnUIActivate() override;
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
-                                  LPRECT lprcPosRect, LPRECT lprcClipRect,
-                                  LPOLEINPLACEFRAMEINFO lpFrameInfo) override;
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc, LPRECT lprcPosRect,
+                                  LPRECT lprcClipRect, LPOLEINPLACEFRAMEINFO lpFrameInfo) override;
     STDMETHODIMP Scroll(SIZE scrollExtant) override;
     STDMETHODIMP OnUIDeactivate(BOOL fUndoable) override;
     STDMETHODIMP OnInPlaceDeactivate() override;
@@ -216,15 +215,15 @@ private:
     fw::com_ptr<IOleInPlaceObject> m_pipobj;
     fw::com_ptr<IDocPreviewServer> m_pprtprv;
 
-    unsigned int m_fFullBorder : 1;    // the frame offers its whole client area as border space
-    unsigned int m_fAppActive : 1;     // last value given to OnNotifyAppActivate
-    unsigned int m_fModal : 1;         // the server disabled modeless dialogs
+    unsigned int m_fFullBorder : 1;  // the frame offers its whole client area as border space
+    unsigned int m_fAppActive : 1;   // last value given to OnNotifyAppActivate
+    unsigned int m_fModal : 1;       // the server disabled modeless dialogs
     unsigned int m_fInPlaceActive : 1;
     unsigned int m_fUIActive : 1;
-    unsigned int m_fViewActive : 1;    // a view was activated through ActivateMe
+    unsigned int m_fViewActive : 1;  // a view was activated through ActivateMe
     unsigned int m_fLockedRunning : 1;
-    unsigned int m_fClosing : 1;       // inside Close
-    unsigned int m_fReadOnly : 1;      // the file was opened read-only
+    unsigned int m_fClosing : 1;   // inside Close
+    unsigned int m_fReadOnly : 1;  // the file was opened read-only
     unsigned int m_fUnused : 23;
 
     CLoger m_log;

@@ -28,9 +28,7 @@ VARIANT ByRefVariant(T* p) {
 }
 
 // A copy of a BSTR, embedded nulls included; null stays null.
-inline fw::unique_bstr CopyOf(BSTR b) {
-    return b ? fw::unique_bstr(b, SysStringLen(b)) : fw::unique_bstr();
-}
+inline fw::unique_bstr CopyOf(BSTR b) { return b ? fw::unique_bstr(b, SysStringLen(b)) : fw::unique_bstr(); }
 inline BSTR CopyOrEmpty(const fw::unique_bstr& b) { return SysAllocStringLen(b.c_str(), b.length()); }
 
 // Handles are 32-bit values even in a 64-bit process, so the interface's

@@ -71,8 +71,7 @@ STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bRe
         com_ptr<IMoniker> pmk;
         com_ptr<IBindCtx> pbc;
         com_ptr<IPersistStorage> pps;
-        if (SUCCEEDED(CreateFileMoniker(bstrFileName, pmk.put())) &&
-            SUCCEEDED(CreateBindCtx(0, pbc.put())) &&
+        if (SUCCEEDED(CreateFileMoniker(bstrFileName, pmk.put())) && SUCCEEDED(CreateBindCtx(0, pbc.put())) &&
             SUCCEEDED(pmk->BindToObject(pbc.get(), nullptr, IID_IPersistStorage, pps.put_void())) &&
             SUCCEEDED(pps->Save(m_pstgObject.get(), FALSE)))
             pps->SaveCompleted(nullptr);

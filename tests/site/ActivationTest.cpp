@@ -39,8 +39,8 @@ bool SameRect(const RECT& a, const RECT& b) {
 }
 
 std::string Describe(const RECT& rc) {
-    return "{" + std::to_string(rc.left) + "," + std::to_string(rc.top) + "," + std::to_string(rc.right) + "," +
-           std::to_string(rc.bottom) + "}";
+    return "{" + std::to_string(rc.left) + "," + std::to_string(rc.top) + "," + std::to_string(rc.right) +
+           "," + std::to_string(rc.bottom) + "}";
 }
 
 class ActivationTest : public ::testing::Test {
@@ -113,8 +113,11 @@ TEST_F(ActivationTest, SecondActivationShowsTheExistingViewAndLogsIt) {
     UINT hmenu = 0;
     EXPECT_EQ(S_OK, site.doc->GetActiveMenu(&hmenu)) << "UI active again";
 
-    EXPECT_EQ(Concat({{kLogEnter}, ResultEntries(S_OK, L"S_OK"), ResultEntries(S_OK, L"S_OK"),
-                      {kLogEnter, kLogExistingView}, ResultEntries(S_OK, L"S_OK")}),
+    EXPECT_EQ(Concat({{kLogEnter},
+                      ResultEntries(S_OK, L"S_OK"),
+                      ResultEntries(S_OK, L"S_OK"),
+                      {kLogEnter, kLogExistingView},
+                      ResultEntries(S_OK, L"S_OK")}),
               log.Entries());
 }
 
@@ -127,7 +130,9 @@ TEST_F(ActivationTest, FailedFirstVerbIsRetriedOnceAtOnceWithShow) {
         EXPECT_EQ(S_OK, site.doc->IPActivateView());
         EXPECT_EQ(2u, PadTrace(vellixpad::kTraceDoVerb));
         EXPECT_EQ(static_cast<DWORD>(OLEIVERB_SHOW), PadTrace(vellixpad::kTraceLastVerb));
-        EXPECT_EQ(Concat({{kLogEnter}, ResultEntries(E_FAIL, L"其它"), ResultEntries(S_OK, L"S_OK"),
+        EXPECT_EQ(Concat({{kLogEnter},
+                          ResultEntries(E_FAIL, L"其它"),
+                          ResultEntries(S_OK, L"S_OK"),
                           ResultEntries(S_OK, L"S_OK")}),
                   log.Entries());
     }
@@ -139,7 +144,8 @@ TEST_F(ActivationTest, FailedFirstVerbIsRetriedOnceAtOnceWithShow) {
     CLogTail log;
     EXPECT_EQ(OLE_E_CLASSDIFF, site.doc->IPActivateView());
     EXPECT_EQ(2u, PadTrace(vellixpad::kTraceDoVerb));
-    EXPECT_EQ(Concat({{kLogEnter}, ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF"),
+    EXPECT_EQ(Concat({{kLogEnter},
+                      ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF"),
                       ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF"),
                       ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF")}),
               log.Entries());
@@ -209,7 +215,8 @@ TEST_F(ActivationTest, SetMenuPostsTheServersMenuUnlessNullOrClosing) {
         EXPECT_EQ(S_OK, bare.doc->GetActiveMenu(&got));
         EXPECT_EQ(HandleToUint(hmenu), got);
         MSG msg;
-        EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), kMsgMenuBarLayout, kMsgMenuBarLayout, PM_REMOVE));
+        EXPECT_FALSE(
+            PeekMessageW(&msg, reinterpret_cast<HWND>(-1), kMsgMenuBarLayout, kMsgMenuBarLayout, PM_REMOVE));
     }
     Site site;
     NewDocument(site);
@@ -251,7 +258,8 @@ TEST_F(ActivationTest, SetMenuPostsTheServersMenuUnlessNullOrClosing) {
     ASSERT_EQ(S_OK, site.doc->Close());
     EXPECT_TRUE(bSetWhileClosing);
     std::vector<WPARAM> layouts = m_ctl.TakeMenuLayouts();
-    EXPECT_EQ(layouts.end(), std::find(layouts.begin(), layouts.end(), reinterpret_cast<WPARAM>(hmenuClosing)));
+    EXPECT_EQ(layouts.end(),
+              std::find(layouts.begin(), layouts.end(), reinterpret_cast<WPARAM>(hmenuClosing)));
 
     DestroyMenu(hmenu);
     DestroyMenu(hmenuClosing);
@@ -369,13 +377,27 @@ TEST_F(ActivationTest, SaveObjectReachesTheControlAsItsSaveCommand) {
     }
     EXPECT_EQ(0u, control.refs());
 
+    // The server's own save command, embedded, asks its client site to save.
+    {
+        CCommandTargetDouble host;
+        Site site;
+        NewDocument(site, &host);
+        ASSERT_EQ(S_OK, site.doc->IPActivateView());
+        host.calls.clear();
+        EXPECT_EQ(S_OK, site.doc->DoOleCommand(OLECMDID_SAVE, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
+        ASSERT_EQ(1u, host.calls.size());
+        EXPECT_EQ(static_cast<DWORD>(OLECMDID_SAVE), host.calls[0].nCmdId);
+        EXPECT_FALSE(host.calls[0].bQueryStatus);
+    }
+
     // Without a command target the request is dropped.
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     EXPECT_EQ(S_OK, site.as<IOleClientSite>()->SaveObject());
     OLECMD cmd = {OLECMDID_SAVE, 0};
     EXPECT_EQ(OLECMDERR_E_UNKNOWNGROUP, site.as<IOleCommandTarget>()->QueryStatus(nullptr, 1, &cmd, nullptr));
-    EXPECT_EQ(OLECMDERR_E_NOTSUPPORTED, site.as<IOleCommandTarget>()->Exec(nullptr, OLECMDID_SAVE, 0, nullptr, nullptr));
+    EXPECT_EQ(OLECMDERR_E_NOTSUPPORTED,
+              site.as<IOleCommandTarget>()->Exec(nullptr, OLECMDID_SAVE, 0, nullptr, nullptr));
 }
 
 TEST_F(ActivationTest, ContainerAnswersWhatItDoesNotSupportPlainly) {

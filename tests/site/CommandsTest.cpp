@@ -87,9 +87,9 @@ public:
     }
 
     STDMETHODIMP QueryStatus(const GUID* pguid, ULONG cCmds, OLECMD prgCmds[], OLECMDTEXT* pText) override {
-        calls.push_back("QueryStatus" + std::string(pguid ? "(group)" : "") + std::string(pText ? "(text)" : "") +
-                        ":" + std::to_string(cCmds) + ":" + std::to_string(prgCmds[0].cmdID) + ":" +
-                        std::to_string(prgCmds[0].cmdf));
+        calls.push_back("QueryStatus" + std::string(pguid ? "(group)" : "") +
+                        std::string(pText ? "(text)" : "") + ":" + std::to_string(cCmds) + ":" +
+                        std::to_string(prgCmds[0].cmdID) + ":" + std::to_string(prgCmds[0].cmdf));
         prgCmds[0].cmdf = cmdf;
         return hrQueryStatus;
     }
@@ -172,9 +172,11 @@ TEST_F(CommandsTest, CommandGoesToTheActivatedViewWithItsArgumentsAndResult) {
     // the prompt.
     view.hrExec = OLECMDERR_E_CANCELED;
     EXPECT_EQ(S_FALSE, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
-    EXPECT_EQ(OLECMDERR_E_CANCELED, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
+    EXPECT_EQ(OLECMDERR_E_CANCELED,
+              site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
     view.hrExec = E_ACCESSDENIED;
-    EXPECT_EQ(E_ACCESSDENIED, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
+    EXPECT_EQ(E_ACCESSDENIED,
+              site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
 
     // Not run when the status cannot be read or lacks a flag.
     view.calls.clear();

@@ -41,13 +41,6 @@ private:
     std::wstring m_key;
 };
 
-CLSID ReportedClsid(IDocObject* doc) {
-    VARIANT v;
-    VariantInit(&v);
-    if (FAILED(doc->GetClsid(&v)) || V_VT(&v) != (VT_BYREF | VT_UI1)) return CLSID_Unserved;
-    return *reinterpret_cast<const CLSID*>(V_UI1REF(&v));
-}
-
 TEST_F(SiteObjectTest, AnswersItsEightInterfacesWithOneIdentityAndNothingElse) {
     Site site;
     ASSERT_TRUE(site.doc);
@@ -55,9 +48,9 @@ TEST_F(SiteObjectTest, AnswersItsEightInterfacesWithOneIdentityAndNothingElse) {
     ASSERT_EQ(S_OK, site.doc->QueryInterface(IID_IUnknown, identity.put_void()));
     EXPECT_EQ(static_cast<IUnknown*>(site.doc.get()), identity.get()) << "IDocObject is the identity";
 
-    const IID* answered[] = {&IID_IDocObject,        &IID_IDispatch,          &IID_IOleClientSite,
-                             &IID_IOleCommandTarget, &IID_IOleDocumentSite,   &IID_IOleInPlaceFrame,
-                             &IID_IOleInPlaceSite,   &__uuidof(IDocPreviewCallback)};
+    const IID* answered[] = {
+        &IID_IDocObject,       &IID_IDispatch,        &IID_IOleClientSite,  &IID_IOleCommandTarget,
+        &IID_IOleDocumentSite, &IID_IOleInPlaceFrame, &IID_IOleInPlaceSite, &__uuidof(IDocPreviewCallback)};
     for (const IID* piid : answered) {
         com_ptr<IUnknown> itf, back;
         ASSERT_EQ(S_OK, site.doc->QueryInterface(*piid, itf.put_void()));
@@ -66,8 +59,8 @@ TEST_F(SiteObjectTest, AnswersItsEightInterfacesWithOneIdentityAndNothingElse) {
     }
     // In particular not the base of the frame and the in-place site, which
     // would leave a caller guessing which of the two it got.
-    const IID* refused[] = {&IID_IOleWindow,  &IID_IOleInPlaceUIWindow, &IID_IOleContainer,
-                            &IID_IOleObject,  &IID_IOleInPlaceSiteEx,   &IID_IServiceProvider,
+    const IID* refused[] = {&IID_IOleWindow,  &IID_IOleInPlaceUIWindow,    &IID_IOleContainer,
+                            &IID_IOleObject,  &IID_IOleInPlaceSiteEx,      &IID_IServiceProvider,
                             &IID_IAdviseSink, &__uuidof(IDocPreviewServer)};
     for (const IID* piid : refused) {
         com_ptr<IUnknown> itf;
@@ -99,7 +92,8 @@ TEST_F(SiteObjectTest, InitializeNewInstanceChecksItsArgumentsClampsTheRectangle
     wchar_t szClass[64] = {};
     GetClassNameW(hwndSite, szClass, 64);
     EXPECT_STREQ(L"VellixControl", szClass);
-    EXPECT_EQ(WS_CHILD | WS_VISIBLE, GetWindowLongW(hwndSite, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_POPUP));
+    EXPECT_EQ(WS_CHILD | WS_VISIBLE,
+              GetWindowLongW(hwndSite, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_POPUP));
     RECT rcWnd = {};
     GetWindowRect(hwndSite, &rcWnd);
     MapWindowPoints(nullptr, m_ctl.hwnd(), reinterpret_cast<POINT*>(&rcWnd), 2);
@@ -171,11 +165,12 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
     EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
     EXPECT_EQ(0u, PadTrace(vellixpad::kTraceLoadStorage));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveStorage)) << "a new document is dirty and saved into its storage";
+    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveStorage))
+        << "a new document is dirty and saved into its storage";
     VARIANT_BOOL bDirty = VARIANT_TRUE;
     ASSERT_EQ(S_OK, site.doc->IsStorageDirty(&bDirty));
     EXPECT_EQ(VARIANT_FALSE, bDirty);
-    EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, ReportedClsid(site.doc.get())));
+    EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
 
     // A second document object is refused; the first stays.
     com_ptr<IDispatch> first = site.OleObject();
@@ -184,14 +179,24 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
     EXPECT_EQ(first.get(), site.OleObject().get());
 
-    // The running lock taken at creation is given back once.
+    // The running lock taken at creation keeps the object running until it
+    // is given back (once); this server then closes itself.
+    com_ptr<IRunnableObject> runnable;
+    first->QueryInterface(IID_IRunnableObject, runnable.put_void());
+    ASSERT_TRUE(runnable);
+    EXPECT_TRUE(runnable->IsRunning());
     EXPECT_EQ(S_OK, site.doc->FreeRunningLock());
+    EXPECT_FALSE(runnable->IsRunning());
     EXPECT_EQ(S_FALSE, site.doc->FreeRunningLock());
-    // Running already: nothing to run, and no lock unless asked for.
-    EXPECT_EQ(S_FALSE, site.doc->EnsureDocObjectRunning(VARIANT_FALSE));
+
+    // Not running: run it, without a lock unless asked for.
+    EXPECT_EQ(S_OK, site.doc->EnsureDocObjectRunning(VARIANT_FALSE));
+    EXPECT_TRUE(runnable->IsRunning());
     EXPECT_EQ(S_FALSE, site.doc->FreeRunningLock());
+    // Running already: nothing to run, but the lock is taken.
     EXPECT_EQ(S_FALSE, site.doc->EnsureDocObjectRunning(VARIANT_TRUE));
     EXPECT_EQ(S_OK, site.doc->FreeRunningLock());
+    EXPECT_FALSE(runnable->IsRunning());
 }
 
 TEST_F(SiteObjectTest, ServerAskingForItsClientSiteFirstGetsItBeforeInitialisation) {
@@ -230,7 +235,7 @@ TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsidOld)));
-        EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, ReportedClsid(site.doc.get())));
+        EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
         EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
     }
     // A file of the old class is loaded as it is, and finds no server.

@@ -22,6 +22,24 @@ void PumpMessages() {
 
 // ---- control window ----------------------------------------------------------
 
+namespace {
+
+// One visible top-level window for the whole run, standing in for the
+// host's page: mapping and unmapping top-level windows costs Wine a second
+// or more each, a child window next to nothing.
+HWND HostFrame() {
+    static HWND s_hwnd = [] {
+        HWND hwnd =
+            CreateWindowExW(0, L"STATIC", L"site tests", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
+                            20, 20, 700, 540, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        PumpMessages();
+        return hwnd;
+    }();
+    return s_hwnd;
+}
+
+}  // namespace
+
 CControlWindow::CControlWindow() {
     WNDCLASSW wc = {};
     if (!GetClassInfoW(GetModuleHandleW(nullptr), kControlClass, &wc)) {
@@ -31,8 +49,8 @@ CControlWindow::CControlWindow() {
         wc.lpszClassName = kControlClass;
         RegisterClassW(&wc);
     }
-    m_hwnd = CreateWindowExW(0, kControlClass, L"site tests", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
-                             20, 20, 640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    m_hwnd = CreateWindowExW(0, kControlClass, nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640,
+                             480, HostFrame(), nullptr, GetModuleHandleW(nullptr), this);
     PumpMessages();
 }
 
@@ -110,6 +128,13 @@ HWND Site::window() const {
     return UintToHwnd(h);
 }
 
+CLSID Site::Clsid() const {
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(doc->GetClsid(&v)) || V_VT(&v) != (VT_BYREF | VT_UI1) || !V_UI1REF(&v)) return CLSID_NULL;
+    return *reinterpret_cast<const CLSID*>(V_UI1REF(&v));
+}
+
 RECT Site::PlaceRect() const {
     RECT rcPos = {-1, -1, -1, -1}, rcClip = {};
     OLEINPLACEFRAMEINFO info = {sizeof(info)};
@@ -141,7 +166,8 @@ CPadSwitches& CPadSwitches::Set(const wchar_t* pszName, DWORD dwValue) {
     fw::unique_hkey key;
     RegCreateKeyExW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
                     nullptr);
-    RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), sizeof(dwValue));
+    RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                   sizeof(dwValue));
     return *this;
 }
 

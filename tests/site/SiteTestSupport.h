@@ -40,7 +40,8 @@ inline HWND UintToHwnd(UINT u) { return static_cast<HWND>(ULongToHandle(u)); }
 // Dispatches everything waiting in this thread's queue.
 void PumpMessages();
 
-// A visible top-level window in the role of the control's window. It
+// A visible child window of the test's host frame in the role of the
+// control's window. It
 // records the site's private messages and lets a test react to others.
 class CControlWindow {
 public:
@@ -109,6 +110,8 @@ struct Site {
         doc->QueryInterface(__uuidof(Itf), p.put_void());
         return p;
     }
+    // The class GetClsid points at; CLSID_NULL when it reports none.
+    CLSID Clsid() const;
     // The placement rectangle, as the site reports it to the document.
     RECT PlaceRect() const;
     com_ptr<IDispatch> OleObject() const;

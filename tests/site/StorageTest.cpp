@@ -112,7 +112,8 @@ TEST_F(StorageTest, ReadOnlyLoadAsksForReadingOnly) {
     const std::wstring path = m_dir.file(L"locked.vxp");
     ASSERT_TRUE(WritePadDocument(m_ctl.hwnd(), path, L"locked text"));
     // Another reader that lets nobody write: only a read-only open works.
-    fw::unique_hfile reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    fw::unique_hfile reader(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader);
     ResetPadTrace();
     {
@@ -150,11 +151,7 @@ TEST_F(StorageTest, PlainFileIsLoadedByItsServerThroughAFileMoniker) {
     EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadFile));
     EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadStorage)) << "then loaded from the sub-storage";
     EXPECT_EQ(L"plain 文本", DocumentText(site.OleObject().get()));
-    EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, *reinterpret_cast<const CLSID*>([&] {
-        VARIANT v;
-        site.doc->GetClsid(&v);
-        return V_UI1REF(&v);
-    }())));
+    EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
 }
 
 TEST_F(StorageTest, FileOfUnknownKindFailsBeforeAnythingChanges) {
@@ -202,7 +199,8 @@ TEST_F(StorageTest, EachWayOfSavingWritesTheDocumentAndLeavesNoBackup) {
         Site site;
         NewDocumentWithText(site, L"written by the " + std::wstring(Widen(way.name)) + L" way");
         ASSERT_EQ(S_OK, Save(site, path));
-        EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveMoniker ? 1u : 0u, PadTrace(vellixpad::kTraceSaveMoniker));
+        EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveMoniker ? 1u : 0u,
+                  PadTrace(vellixpad::kTraceSaveMoniker));
         EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveFile ? 1u : 0u, PadTrace(vellixpad::kTraceSaveFile));
         EXPECT_FALSE(Exists(path + L".tmp"));
         CLSID clsid = GUID_NULL;
@@ -307,7 +305,8 @@ TEST_F(StorageTest, LongNamesGetTheirWholeBackupName) {
         Site site;
         NewDocumentWithText(site, L"long name, saved");
         ASSERT_EQ(S_OK, Save(site, path));
-        EXPECT_EQ(std::vector<std::wstring>{path.substr(m_dir.path().size() + 1)}, FolderEntries(m_dir.path()))
+        EXPECT_EQ(std::vector<std::wstring>{path.substr(m_dir.path().size() + 1)},
+                  FolderEntries(m_dir.path()))
             << "no backup left, under any name";
         site.doc->Close();
         EXPECT_EQ(L"long name, saved", LoadText(path));

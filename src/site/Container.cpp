@@ -140,7 +140,8 @@ STDMETHODIMP CSiteInPlaceSite::OnUIDeactivate(BOOL) {
     CDocObject* site = Site();
     site->m_fUIActive = 0;
     if (auto pframe = site->Self<IOleInPlaceFrame>()) pframe->SetMenu(nullptr, nullptr, nullptr);
-    SetFocus(site->m_hwnd);
+    // Closed through its window, the site has none: the host keeps its focus.
+    if (site->m_hwnd) SetFocus(site->m_hwnd);
     return S_OK;
 }
 

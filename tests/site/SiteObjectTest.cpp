@@ -288,30 +288,23 @@ TEST_F(SiteObjectTest, DocumentInAnExistingObjectStorageIsLoadedFromIt) {
     EXPECT_FALSE(site.OleObject()) << "a failed load leaves no object";
 }
 
-TEST_F(SiteObjectTest, CloseIsHarmlessWithoutADocumentAndTwice) {
-    Site site;
-    ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-    HWND hwndSite = site.window();
-    fw::unique_bstr ext(L".vxp");
-    site.doc->put_ExtFileName(ext.get());
-    EXPECT_EQ(S_OK, site.doc->Close());
-    EXPECT_FALSE(IsWindow(hwndSite));
-    EXPECT_EQ(nullptr, site.window());
-    EXPECT_EQ(S_OK, site.doc->Close());
+TEST_F(SiteObjectTest, CloseReleasesTheDocumentAndIsHarmlessAgainOrWithout) {
+    Site empty;
+    ASSERT_EQ(S_OK, empty.Init(m_ctl.hwnd()));
+    HWND hwndEmpty = empty.window();
+    EXPECT_EQ(S_OK, empty.doc->Close());
+    EXPECT_FALSE(IsWindow(hwndEmpty));
+    EXPECT_EQ(nullptr, empty.window());
+    EXPECT_EQ(S_OK, empty.doc->Close());
 
-    fw::unique_bstr got;
-    EXPECT_EQ(S_OK, site.doc->get_ExtFileName(got.put()));
-    EXPECT_STREQ(L".vxp", got.c_str()) << "kept across Close";
-}
-
-TEST_F(SiteObjectTest, CloseClosesAndReleasesTheDocumentObject) {
     TempDir dir;
     const std::wstring path = dir.file(L"doc.vxp");
     ASSERT_TRUE(WritePadDocument(m_ctl.hwnd(), path, L"closing"));
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-    fw::unique_bstr name(path.c_str());
+    fw::unique_bstr name(path.c_str()), ext(L".vxp");
     ASSERT_EQ(S_OK, site.doc->LoadStorageFromFile(name.get(), VARIANT_FALSE));
+    site.doc->put_ExtFileName(ext.get());
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
     com_ptr<IOleObject> ole;
     site.OleObject()->QueryInterface(IID_IOleObject, ole.put_void());
@@ -322,9 +315,11 @@ TEST_F(SiteObjectTest, CloseClosesAndReleasesTheDocumentObject) {
     ole->GetClientSite(clientSite.put());
     EXPECT_FALSE(clientSite) << "the site took itself away";
     EXPECT_FALSE(site.OleObject());
-    fw::unique_bstr fileName;
-    EXPECT_EQ(S_OK, site.doc->get_FileName(fileName.put()));
-    EXPECT_STREQ(L"", fileName.c_str());
+    fw::unique_bstr got;
+    EXPECT_EQ(S_OK, site.doc->get_FileName(got.put()));
+    EXPECT_STREQ(L"", got.c_str());
+    EXPECT_EQ(S_OK, site.doc->get_ExtFileName(got.put()));
+    EXPECT_STREQ(L".vxp", got.c_str()) << "kept across Close";
     EXPECT_EQ(S_OK, site.doc->Close());
 }
 

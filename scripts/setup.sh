@@ -2,7 +2,7 @@
 # Prepares everything the main job and the tests need, idempotently:
 # Debian packages, the cross build, a Wine prefix inside the build tree,
 # Xvfb and a persistent wineserver (stopped by pid when the calling shell
-# exits), and the registration of Vellix.DLL and the sample server.
+# exits), and the registration of Vellix.DLL.
 #
 # Source it: `. scripts/setup.sh` (it exports WINEPREFIX, DISPLAY, ...).
 
@@ -69,6 +69,13 @@ vx_start_services() {
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
         wineserver -w
     fi
+    if [ ! -f "$WINEPREFIX/.vx-unmanaged" ]; then
+        # No window manager runs on Xvfb: unmanaged windows spare every
+        # top-level DestroyWindow Wine's two-second wait for one.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.vx-unmanaged"
+    fi
 
     if [ -z "${VX_WINESERVER_PID:-}" ] || ! kill -0 "$VX_WINESERVER_PID" 2>/dev/null; then
         wineserver -k >/dev/null 2>&1 || true
@@ -107,6 +114,12 @@ vx_register() {
     if [ -f "$pad" ]; then
         dll=$(vx_winpath "$pad")
         wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+    fi
+    # The stand-ins for the sibling extension controls: registered only
+    # here, and this prefix is the tests' own.
+    local doubles="$VX_BUILD/bin/VellixExtDoubles.dll"
+    if [ -f "$doubles" ]; then
+        wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
     fi
 }
 

@@ -163,8 +163,9 @@ STDMETHODIMP CPadDocument::End(BOOL) {
     padtrace::Count(vellixpad::kTracePreviewEnd);
     LeavePreview();
     if (m_switches.bFaultInPreviewEnd) {
-        // What a null read would raise; the preview is already over, so a
-        // caller that survives the fault finds the object consistent.
+        // What a null read would raise. The preview is already over and no
+        // object of this frame needs unwinding, so a caller that guards the
+        // call and jumps out finds this object consistent.
         const ULONG_PTR info[] = {0, 0};
         RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 2, info);
     }

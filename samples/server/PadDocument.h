@@ -54,7 +54,7 @@ public:
     FW_END_INTERFACE_MAP()
 
     CPadDocument();
-    ~CPadDocument() override;
+    ~CPadDocument();
     HRESULT FinalConstruct();
     void FinalRelease();
 

@@ -72,6 +72,10 @@ inline constexpr wchar_t kTracePreviewEnd[] = L"PreviewEnd";
 inline constexpr char kLiveObjectsExport[] = "VellixPadLiveObjects";
 using LiveObjectsFn = LONG(WINAPI*)();
 
+// Window class of the in-place view; it holds one rich edit ("RichEdit20W")
+// with the text.
+inline constexpr wchar_t kViewWindowClass[] = L"VellixPadView";
+
 // Commands of the server's own menus, for tests that post WM_COMMAND to the
 // window named in IOleInPlaceFrame::SetMenu.
 enum MenuCommand : UINT {

@@ -10,11 +10,11 @@ using namespace vellixpad;
 
 namespace {
 
-const wchar_t kViewClass[] = L"VellixPadView";
 const UINT kEditId = 1;
 // The rich edit default of 32K characters is far too small for a document.
 const LPARAM kMaxTextLength = 16 * 1024 * 1024;
 const DWORD kViewStateVersion = 1;
+const WORD kTextMargin = 6;  // pixels between the text and the window's edges
 
 struct MenuItem {
     UINT nId;  // 0: separator
@@ -110,7 +110,9 @@ void CPadDocument::SetModified(bool bModified) {
 
 // ---- window -------------------------------------------------------------------
 
-void CPadDocument::UnregisterViewClass() { UnregisterClassW(kViewClass, fw::g_module.GetModuleInstance()); }
+void CPadDocument::UnregisterViewClass() {
+    UnregisterClassW(kViewWindowClass, fw::g_module.GetModuleInstance());
+}
 
 HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     if (m_hwndView) return S_OK;
@@ -120,19 +122,19 @@ HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     HINSTANCE hinst = fw::g_module.GetModuleInstance();
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    if (!GetClassInfoExW(hinst, kViewClass, &wc)) {
+    if (!GetClassInfoExW(hinst, kViewWindowClass, &wc)) {
         wc = {};
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = ViewWndProc;
         wc.hInstance = hinst;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kViewClass;
+        wc.lpszClassName = kViewWindowClass;
         if (!RegisterClassExW(&wc)) return HRESULT_FROM_WIN32(GetLastError());
     }
     m_rcView = rcPos;
-    HWND hwnd = CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rcPos.left, rcPos.top,
-                                Width(rcPos), Height(rcPos), hwndParent, nullptr, hinst, this);
+    HWND hwnd = CreateWindowExW(0, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rcPos.left,
+                                rcPos.top, Width(rcPos), Height(rcPos), hwndParent, nullptr, hinst, this);
     if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
     m_hwndEdit = CreateWindowExW(0, RICHEDIT_CLASSW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
@@ -155,6 +157,7 @@ HRESULT CPadDocument::CreateViewWindow(HWND hwndParent, const RECT& rcPos) {
     lstrcpynW(cf.szFaceName, padtext::kFontFace, LF_FACESIZE);
     SendMessageW(m_hwndEdit, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
     SendMessageW(m_hwndEdit, EM_SETTARGETDEVICE, 0, m_bWordWrap ? 0 : 1);
+    SendMessageW(m_hwndEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(kTextMargin, kTextMargin));
     SetWindowTextW(m_hwndEdit, m_strText.c_str());
     SendMessageW(m_hwndEdit, EM_SETMODIFY, m_bDirty, 0);
     SendMessageW(m_hwndEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&m_selection));
@@ -329,9 +332,11 @@ void CPadDocument::OnCommand(UINT nId) {
         break;
     case kCmdClosePreview:
         if (m_bPreview) {
+            // The container ends a preview it started (End); tell it first,
+            // and end it here only if it did not.
             fw::com_ptr<IDocPreviewCallback> spCallback = m_spPreviewCallback;
-            LeavePreview();
             if (spCallback) spCallback->Notify(kPreviewNotifyClosed, 0, 0);
+            LeavePreview();
         }
         break;
     default:
@@ -583,6 +588,15 @@ STDMETHODIMP CPadDocument::OnFrameWindowActivate(BOOL) { return S_OK; }
 
 STDMETHODIMP CPadDocument::OnDocWindowActivate(BOOL) { return S_OK; }
 
-STDMETHODIMP CPadDocument::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+// The window whose border changed renegotiates our space: we still need
+// none, and a container that sizes the view from its border (a document
+// site does) moves the view as it answers.
+STDMETHODIMP CPadDocument::ResizeBorder(LPCRECT, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) {
+    if (!m_bUIActive) return S_OK;
+    fw::com_ptr<IUnknown> self(Identity());
+    IOleInPlaceUIWindow* pWindow = fFrameWindow ? m_spFrame.get() : pUIWindow;
+    if (pWindow) pWindow->SetBorderSpace(nullptr);
+    return S_OK;
+}
 
 STDMETHODIMP CPadDocument::EnableModeless(BOOL) { return S_OK; }

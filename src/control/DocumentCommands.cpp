@@ -1,13 +1,393 @@
+// The document commands: New, Open, Save, Close and the questions about the
+// open document.
+#include <string>
+#include <vector>
+
 #include "control/Office.h"
 
-// The document commands; stubs until they land.
-STDMETHODIMP COffice::New(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP COffice::Close() { return E_NOTIMPL; }
-STDMETHODIMP COffice::Save(VARIANT, VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP COffice::Open(VARIANT, VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP COffice::GetFileName(BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP COffice::get_OleObject(IDispatch**) { return E_NOTIMPL; }
-STDMETHODIMP COffice::get_ActiveDocument(IDispatch**) { return E_NOTIMPL; }
-STDMETHODIMP COffice::get_Saved(VARIANT_BOOL*) { return E_NOTIMPL; }
-STDMETHODIMP COffice::Print() { return E_NOTIMPL; }
-STDMETHODIMP COffice::get_HWnd(UINT*) { return E_NOTIMPL; }
+#include <commdlg.h>
+
+namespace {
+
+const wchar_t kHostName[] = L"Vellix控件";
+const DWORD kSiteContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+const HRESULT E_READONLY_OVERWRITE = static_cast<HRESULT>(0x80041105);
+const HRESULT E_NO_DOCUMENT = static_cast<HRESULT>(0x80041107);
+
+const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
+const DWORD kDialogFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+
+// Message boxes: text, caption.
+const wchar_t kTextSiteNotRegistered[] = L"站点组件可能未注册";
+const wchar_t kCaptionSiteFailed[] = L"创建OLE站点对象失败";
+const wchar_t kTextBadProgId[] = L"ProgIDOrTemplate = NULL";
+const wchar_t kCaptionBadArgument[] = L"非法参数";
+const wchar_t kTextForcedClose[] = L"OLE对象运行错误，被强制关闭";
+const wchar_t kCaptionCloseFailed[] = L"关闭对象失败";
+const wchar_t kTextNoClsid[] = L"转换clsid失败,Microsoft office可能未安装";
+const wchar_t kCaptionNoClsid[] = L"未知clsid";
+const wchar_t kTextNoExtension[] = L"确定系统是否已经安装相应的软件";
+const wchar_t kCaptionNoExtension[] = L"Office扩展对象不存在";
+const wchar_t kTextOfficeOnly[] = L"当前控件仅支持Office文档";
+const wchar_t kTextNoOverwrite[] = L"不能覆盖原文档";
+const wchar_t kCaptionReadOnly[] = L"只读文档";
+const wchar_t kTextNoFolder[] = L"创建路径失败";
+const wchar_t kCaptionBadPath[] = L"文件路径非法";
+
+// Log formats.
+const wchar_t kLogNewNoIdentity[] = L"查询控件IUnknown接口失败,错误码hr=%d";
+const wchar_t kLogCreateFailed[] = L"创建站点对象失败\thr=%d";
+const wchar_t kLogActivateFailed[] = L"激活站点对象失败\thr=%d";
+const wchar_t kLogNoSite[] = L"DocObject为空";
+const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
+const wchar_t kLogNoOleObject[] = L"OLE对象未创建\thr=%d";
+const wchar_t kLogExtSavedFailed[] = L"设置m_pExtObject Saved属性失败,属性不存在\thr=%d";
+const wchar_t kLogSavedFailed[] = L"调用OLE Saved属性失败,属性不存在\thr=%d";
+const wchar_t kLogOpenMissing[] = L"打开文档失败\thr=%d\t文件名:%s";
+const wchar_t kLogCloseFailed[] = L"关闭站点对象失败\thr=%d";
+const wchar_t kLogOpenNoIdentity[] = L"查询控件IUnknown接口失败\thr=%d";
+const wchar_t kLogLoadFailed[] = L"载入文件失败\thr=%d\t文件名:%s";
+const wchar_t kLogSiteActivateFailed[] = L"文档站点激活失败\thr=%d";
+const wchar_t kLogExtFailed[] = L"创建扩展对象\thr=%d";
+
+int ShowBox(const wchar_t* pszText, const wchar_t* pszCaption) {
+    return MessageBoxW(GetActiveWindow(), pszText, pszCaption, MB_OK);
+}
+
+// A VARIANT that holds a non-empty string.
+bool IsNonEmptyString(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal && v.bstrVal[0]; }
+
+VARIANT PointerVariant(void* p) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BYREF | VT_UI1;
+    v.pbVal = static_cast<BYTE*>(p);
+    return v;
+}
+
+// Puts a VT_I2 into the extension object's "Saved"; a missing object or
+// property is the extension's matter.
+HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_I2;
+    arg.iVal = value;
+    return DispatchInvoke(pExt, L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &arg, pResult);
+}
+
+}  // namespace
+
+// The first steps of preparing a new site: activation and the site object.
+HRESULT COffice::CreateSite() {
+    ActivateControl();
+    HRESULT hr = m_spDocObject.create(CLSID_DocObject, kSiteContext);
+    if (FAILED(hr) || !m_spDocObject) {
+        m_spDocObject.reset();
+        ShowBox(kTextSiteNotRegistered, kCaptionSiteFailed);
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+// Then the wait cursor, the document rectangle and the control's identity.
+HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    GetDocRect(prc);
+    HRESULT hr = ControllingUnknown()->QueryInterface(IID_IUnknown, identity.put_void());
+    if (SUCCEEDED(hr) && !identity) hr = E_NOINTERFACE;
+    return hr;
+}
+
+HRESULT COffice::InitializeSite(RECT* prc, IUnknown* pIdentity) {
+    VARIANT rc = PointerVariant(prc);
+    fw::unique_bstr host(kHostName);
+    return m_spDocObject->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc,
+                                                host.get(), pIdentity);
+}
+
+void COffice::ShowServerMenus() {
+    UINT hMenu = 0;
+    m_spDocObject->GetActiveMenu(&hMenu);
+    m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
+}
+
+STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
+    if (!ProgIdOrTemplate || SysStringLen(ProgIdOrTemplate) < 4 || lstrlenW(ProgIdOrTemplate) < 4) {
+        ShowBox(kTextBadProgId, kCaptionBadArgument);
+        return E_INVALIDARG;
+    }
+    if (m_spDocObject) {
+        HRESULT hr = Close();
+        if (FAILED(hr)) {
+            ShowBox(kTextForcedClose, kCaptionCloseFailed);
+            return hr;
+        }
+    }
+    HRESULT hr = CreateSite();
+    if (FAILED(hr)) return hr;
+    RECT rc;
+    fw::com_ptr<IUnknown> identity;
+    hr = PrepareSite(&rc, identity);
+    if (FAILED(hr)) {
+        m_log.Write(kLogNewNoIdentity, hr);
+        return hr;
+    }
+    hr = InitializeSite(&rc, identity.get());
+    if (FAILED(hr)) {
+        InvalidateRect(m_hWnd, nullptr, TRUE);
+        return hr;
+    }
+    CLSID clsid;
+    hr = CLSIDFromProgID(ProgIdOrTemplate, &clsid);
+    if (FAILED(hr)) {
+        Close();
+        ShowBox(kTextNoClsid, kCaptionNoClsid);
+        return hr;
+    }
+    hr = m_spDocObject->CreateDocObject(PointerVariant(&clsid));
+    if (FAILED(hr)) {
+        Close();
+        m_log.Write(kLogCreateFailed, hr);
+        return hr;
+    }
+    hr = m_spDocObject->IPActivateView();
+    if (FAILED(hr)) {
+        Close();
+        m_log.Write(kLogActivateFailed, hr);
+        return hr;
+    }
+    ShowServerMenus();
+    hr = CreateExtObject(ProgIdOrTemplate);
+    if (FAILED(hr)) ShowBox(kTextNoExtension, kCaptionNoExtension);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    return hr;
+}
+
+STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
+    std::wstring name;
+    if (IsNonEmptyString(vFile)) {
+        name = vFile.bstrVal;
+        if (!FileExists(name.c_str())) {
+            m_log.Write(kLogOpenMissing, 0, name.c_str());
+            return E_FAIL;
+        }
+    } else {
+        std::vector<std::wstring> names;
+        if (RunFileDialog(names, TRUE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+            return S_FALSE;
+        name = names.front();
+    }
+
+    HRESULT hr = StgIsStorageFile(name.c_str());
+    if (FAILED(hr)) {
+        ShowBox(kTextOfficeOnly, name.c_str());
+        return hr;
+    }
+    if (m_spDocObject) {
+        hr = Close();
+        if (FAILED(hr)) {
+            m_log.Write(kLogCloseFailed, hr);
+            return hr;
+        }
+    }
+    hr = CreateSite();
+    if (FAILED(hr)) return hr;
+    RECT rc;
+    fw::com_ptr<IUnknown> identity;
+    hr = PrepareSite(&rc, identity);
+    if (FAILED(hr)) {
+        m_log.Write(kLogOpenNoIdentity, hr);
+        return hr;
+    }
+    HRESULT hrInit = InitializeSite(&rc, identity.get());
+    if (SUCCEEDED(hrInit)) {
+        VARIANT_BOOL bReadOnly;
+        if (vReadOnly.vt == VT_BOOL)
+            bReadOnly = vReadOnly.boolVal;
+        else
+            bReadOnly = (GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY) ? VARIANT_TRUE : VARIANT_FALSE;
+        fw::unique_bstr bstrName(name.c_str());
+        hr = m_spDocObject->LoadStorageFromFile(bstrName.get(), bReadOnly);
+        if (FAILED(hr)) {
+            m_log.Write(kLogLoadFailed, hr, name.c_str());
+            return hr;
+        }
+        hr = m_spDocObject->IPActivateView();
+        if (FAILED(hr)) {
+            m_log.Write(kLogSiteActivateFailed, hr);
+            Close();
+            return hr;
+        }
+        ShowServerMenus();
+    }
+
+    VARIANT vClsid;
+    VariantInit(&vClsid);
+    LPOLESTR pszProgId = nullptr;
+    if (SUCCEEDED(m_spDocObject->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
+        ProgIDFromCLSID(*reinterpret_cast<CLSID*>(vClsid.pbVal), &pszProgId);
+    hr = CreateExtObject(pszProgId);
+    CoTaskMemFree(pszProgId);
+    if (FAILED(hr)) {
+        m_log.Write(kLogExtFailed, hr);
+        return hr;
+    }
+    PutExtSaved(m_pExtObject.get(), -1, nullptr);
+    fw::unique_bstr bstrName(name.c_str());
+    m_spDocObject->put_FileName(bstrName.get());
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    // A site that could not even be prepared holds no document: that is no
+    // success, whatever the extension object says.
+    return FAILED(hrInit) ? hrInit : hr;
+}
+
+STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
+    if (!m_spDocObject) {
+        m_log.Write(kLogNoSite);
+        return E_POINTER;
+    }
+    VARIANT_BOOL bSaved = VARIANT_FALSE;
+    get_Saved(&bSaved);
+    fw::unique_bstr current;
+    GetFileName(current.put());
+    std::wstring name = current.c_str();
+
+    VARIANT_BOOL bReadOnly = VARIANT_FALSE;
+    m_spDocObject->IsReadOnly(&bReadOnly);
+    if (bReadOnly) {
+        std::vector<std::wstring> names;
+        if (RunFileDialog(names, FALSE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+            return S_FALSE;
+        if (lstrcmpiW(names.front().c_str(), name.c_str()) == 0) {
+            ShowBox(kTextNoOverwrite, kCaptionReadOnly);
+            return E_READONLY_OVERWRITE;
+        }
+        name = names.front();
+    } else if (IsNonEmptyString(vFile)) {
+        name = vFile.bstrVal;
+    } else if (name.empty()) {
+        std::vector<std::wstring> names;
+        if (RunFileDialog(names, FALSE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+            return S_FALSE;
+        name = names.front();
+    }
+
+    bool bAppend = (vAppendExtFileName.vt == VT_I2 && vAppendExtFileName.iVal != 0) ||
+                   (vAppendExtFileName.vt == VT_BOOL && vAppendExtFileName.boolVal != 0);
+    if (bAppend) {
+        int n = static_cast<int>(name.size()) - 4;
+        if (n > 0 && name[n] == L'.') {
+            fw::unique_bstr ext(name.c_str() + n);
+            m_spDocObject->put_ExtFileName(ext.get());
+        } else {
+            fw::unique_bstr ext;
+            m_spDocObject->get_ExtFileName(ext.put());
+            name += ext.c_str();
+        }
+    }
+
+    wchar_t szFolder[MAX_PATH];
+    ZeroMemory(szFolder, sizeof(szFolder));
+    GetFilePath(name.c_str(), szFolder, MAX_PATH);
+    if (!FileExists(szFolder) && !SHCreateDirectory(szFolder)) {
+        ShowBox(kTextNoFolder, kCaptionBadPath);
+        return E_FAIL;
+    }
+    fw::unique_bstr bstrName(name.c_str());
+    HRESULT hr = m_spDocObject->SaveStorageToFile(bstrName.get());
+    if (FAILED(hr)) {
+        m_log.Write(kLogSaveFailed, hr, name.c_str());
+        return hr;
+    }
+    if (!bSaved) {
+        fw::com_ptr<IDispatch> doc;
+        hr = m_spDocObject->GetOleObject(doc.put());
+        if (FAILED(hr) || !doc) {
+            m_log.Write(kLogNoOleObject, hr);
+            return hr;
+        }
+        fw::unique_variant result;
+        HRESULT hrExt = PutExtSaved(m_pExtObject.get(), 0, result.get());
+        if (FAILED(hrExt)) m_log.Write(kLogExtSavedFailed, hrExt);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP COffice::Close() {
+    m_pExtObject.reset();
+    if (!m_spDocObject) return S_OK;
+    HRESULT hr = S_OK;
+    try {
+        m_spDocObject->Close();
+    } catch (HRESULT thrown) {
+        hr = thrown;
+    }
+    m_spDocObject.reset();
+    m_menuBar.RemoveDocumentMenus();
+    m_menuBar.Invalidate();
+    return hr;
+}
+
+STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
+    if (!m_spDocObject || !bstrFileName) {
+        if (bstrFileName) *bstrFileName = nullptr;
+        return S_FALSE;
+    }
+    *bstrFileName = nullptr;
+    m_spDocObject->get_FileName(bstrFileName);
+    if (!*bstrFileName) *bstrFileName = SysAllocString(L"");
+    return S_OK;
+}
+
+STDMETHODIMP COffice::get_OleObject(IDispatch** pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (!m_spDocObject) return E_POINTER;
+    m_spDocObject->GetOleObject(pVal);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::get_ActiveDocument(IDispatch** pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (!m_spDocObject) return E_NO_DOCUMENT;
+    fw::com_ptr<IDispatch> doc;
+    HRESULT hr = m_spDocObject->GetActiveObject(doc.put());
+    if (FAILED(hr)) hr = m_spDocObject->GetOleObject(doc.put());
+    if (SUCCEEDED(hr)) *pVal = doc.detach();
+    return hr;
+}
+
+STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
+    if (!m_spDocObject) {
+        m_log.Write(kLogNoSite);
+        return E_POINTER;
+    }
+    if (!pVal) return E_POINTER;
+    *pVal = VARIANT_FALSE;
+    fw::com_ptr<IDispatch> doc;
+    HRESULT hr = m_spDocObject->GetOleObject(doc.put());
+    if (FAILED(hr) || !doc) {
+        if (SUCCEEDED(hr)) hr = E_POINTER;
+        m_log.Write(kLogNoOleObject, hr);
+        return hr;
+    }
+    fw::unique_variant result;
+    hr = DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYGET, 0, nullptr, result.get());
+    if (FAILED(hr)) {
+        m_log.Write(kLogSavedFailed, hr);
+        return S_OK;
+    }
+    *pVal = result->iVal;
+    return S_OK;
+}
+
+STDMETHODIMP COffice::get_HWnd(UINT* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd));
+    return S_OK;
+}
+
+STDMETHODIMP COffice::Print() {
+    return Exec(&GUID_NULL, OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+}

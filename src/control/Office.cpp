@@ -2,12 +2,328 @@
 
 #include "diag/Log.h"
 
-COffice::COffice() = default;
+namespace {
+
+// A RECT handed to the site as a VT_BYREF|VT_UI1 VARIANT pointing at it.
+VARIANT RectVariant(RECT* prc) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BYREF | VT_UI1;
+    v.pbVal = reinterpret_cast<BYTE*>(prc);
+    return v;
+}
+
+}  // namespace
+
+const LPCWSTR COffice::kClassCursor = IDC_ARROW;
+
+COffice::COffice() {
+    // The control never goes windowless.
+    m_bWindowOnly = true;
+}
+
 COffice::~COffice() = default;
+
+void COffice::FinalRelease() {
+    // OnDestroy must run while the whole object still exists.
+    DestroyControlWindow();
+}
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
 
-// The document commands and services arrive with the control's window; until
-// then every member answers E_NOTIMPL.
-STDMETHODIMP COffice::ShowMenuBar() { return E_NOTIMPL; }
-STDMETHODIMP COffice::EnableWindow(VARIANT_BOOL) { return E_NOTIMPL; }
+fw::com_ptr<IUnknown> COffice::Identity() {
+    fw::com_ptr<IUnknown> unk;
+    ControllingUnknown()->QueryInterface(IID_IUnknown, unk.put_void());
+    return unk;
+}
+
+// ---- activation and the client site ------------------------------------
+
+STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
+    if (pClientSite) {
+        // The window exists from here on, hidden, so that a script can open
+        // a document before the container activates the control.
+        HWND hwndParent = nullptr;
+        fw::com_ptr<IOleInPlaceSite> spSite;
+        if (SUCCEEDED(pClientSite->QueryInterface(IID_IOleInPlaceSite, spSite.put_void())) && spSite)
+            spSite->GetWindow(&hwndParent);
+        if (!hwndParent) hwndParent = GetDesktopWindow();
+        if (!m_hWnd) {
+            RECT rc = {0, 0, 0, 0};
+            Create(hwndParent, rc);
+        }
+        if (m_hWnd) ShowWindow(m_hWnd, SW_HIDE);
+    } else {
+        Close();
+    }
+    return CControlBase::SetClientSite(pClientSite);
+}
+
+HRESULT COffice::InPlaceActivate(LONG iVerb, const RECT* prcPosRect) {
+    fw::com_ptr<IOleInPlaceSite> spSite;
+    HWND hwndSite = nullptr;
+    if (m_spClientSite && SUCCEEDED(m_spClientSite.query(spSite.put())) &&
+        SUCCEEDED(spSite->GetWindow(&hwndSite)) && hwndSite && m_hWnd && IsWindow(m_hWnd) &&
+        GetParent(m_hWnd) != hwndSite) {
+        SetParent(m_hWnd, hwndSite);
+        ShowWindow(m_hWnd, SW_SHOW);
+    }
+    spSite.reset();
+    return CControlBase::InPlaceActivate(iVerb, prcPosRect);
+}
+
+// ---- geometry and drawing -----------------------------------------------
+
+void COffice::HiMetricToPixel(LONG* pWidth, LONG* pHeight) {
+    fw::window_dc dc(nullptr);
+    if (pWidth) *pWidth = (GetDeviceCaps(dc.get(), LOGPIXELSX) * *pWidth + 1270) / 2540;
+    if (pHeight) *pHeight = (GetDeviceCaps(dc.get(), LOGPIXELSY) * *pHeight + 1270) / 2540;
+}
+
+void COffice::GetDocRect(RECT* lprect) {
+    LONG cx = m_sizeExtent.cx, cy = m_sizeExtent.cy;
+    HiMetricToPixel(&cx, &cy);
+    RECT rc = {0, 0, cx, cy};
+    if (m_menuBar.IsShown()) rc.top += kMenuBarHeight;
+    if (m_nBorder != 0) {
+        // The top moves by the border alone; the bar's strip already keeps
+        // the document off the inner frame there.
+        rc.top += m_nBorder;
+        rc.left += m_nBorder + 1;
+        rc.right -= m_nBorder + 1;
+        rc.bottom -= m_nBorder + 1;
+    }
+    *lprect = rc;
+}
+
+HRESULT COffice::OnDraw(fw::DrawInfo& di) {
+    RECT rcBounds = {di.prcBounds->left, di.prcBounds->top, di.prcBounds->right, di.prcBounds->bottom};
+    m_menuBar.Draw(di.hdcDraw);
+    m_versionLabel.Draw(di.hdcDraw);
+    DrawBorder(di.hdcDraw, rcBounds);
+    return S_OK;
+}
+
+void COffice::DrawBorder(HDC hdc, const RECT& rcBounds) {
+    RECT rc = rcBounds;
+    fw::unique_hbrush brush(CreateSolidBrush(RGB(128, 128, 128)));
+    FrameRect(hdc, &rc, brush.get());
+    InflateRect(&rc, -m_nBorder, -m_nBorder);
+    FrameRect(hdc, &rc, brush.get());
+}
+
+void COffice::NotifySiteOfDocRect() {
+    if (!m_spDocObject) return;
+    RECT rc;
+    GetDocRect(&rc);
+    VARIANT v = RectVariant(&rc);
+    m_spDocObject->OnNotifySizeChange(&v);
+}
+
+// ---- window messages ----------------------------------------------------
+
+LRESULT COffice::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    HRESULT hr = OpenLog();
+    if (FAILED(hr)) return hr;
+    m_menuBar.Create(m_hWnd);
+    m_versionLabel.Init(fw::g_module.GetModuleInstance());
+    if (!m_pWndHook) {
+        fw::com_ptr<IUnknown> self = Identity();
+        m_pWndHook = CFrameWndHook::Attach(m_hWnd, self.get());
+        if (m_pWndHook) m_pWndHook->SetActive(self.get());
+    }
+    return 0;
+}
+
+LRESULT COffice::OnSize(UINT, WPARAM, LPARAM, BOOL&) {
+    NotifySiteOfDocRect();
+    PostMessageW(m_hWnd, WM_MENUBARLAYOUT, 0, 0);
+    return 0;
+}
+
+LRESULT COffice::OnMouseMove(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    m_menuBar.OnMouseMove(uMsg, wParam, lParam);
+    return 0;
+}
+
+void COffice::ActivateFromClick() {
+    if (m_pWndHook) {
+        fw::com_ptr<IUnknown> self = Identity();
+        m_pWndHook->SetActive(self.get());
+    }
+    if (m_spDocObject) m_spDocObject->OnNotifyAppActivate(VARIANT_TRUE);
+}
+
+LRESULT COffice::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    ActivateFromClick();
+    // The popup's modal loop may run a script that lets go of the control.
+    fw::com_ptr<IUnknown> keepAlive = Identity();
+    m_menuBar.OnLButtonDown(uMsg, wParam, lParam);
+    return 0;
+}
+
+LRESULT COffice::OnParentNotify(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    WORD event = LOWORD(wParam);
+    if (m_spDocObject && (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN || event == WM_MBUTTONDOWN))
+        ActivateFromClick();
+    return 0;
+}
+
+LRESULT COffice::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    Close();
+    if (m_pWndHook) {
+        fw::com_ptr<IUnknown> self = Identity();
+        m_pWndHook->Detach(self.get());
+        m_pWndHook = nullptr;
+    }
+    return 0;
+}
+
+LRESULT COffice::OnMenuBarLayout(UINT, WPARAM, LPARAM, BOOL&) {
+    m_menuBar.Clear();
+    m_menuBar.Create(m_hWnd);
+    RECT rcClient;
+    GetClientRect(m_hWnd, &rcClient);
+    RECT rcBar = MenuBarRect(rcClient.right, m_nBorder);
+    m_menuBar.SetRect(&rcBar);
+    RECT rcLabel = VersionLabelRect(rcClient.right, m_nBorder);
+    m_versionLabel.SetRect(&rcLabel);
+    if (m_spDocObject) {
+        UINT hMenu = 0;
+        if (m_spDocObject->GetActiveMenu(&hMenu) == S_OK && hMenu)
+            m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
+    }
+    m_menuBar.Invalidate();
+    return 0;
+}
+
+LRESULT COffice::OnMenuMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    if (uMsg == WM_COMMAND) {
+        if (const FileMenuEntry* e = FindFileCommand(LOWORD(wParam))) {
+            if (e->dwOleCmd == 0) {
+                Close();
+            } else {
+                BOOL handled = TRUE;
+                OnDocCommand(WM_DOCCOMMAND, e->dwOleCmd, lParam, handled);
+            }
+            return 0;
+        }
+    }
+    if (uMsg == WM_INITMENUPOPUP && wParam && reinterpret_cast<HMENU>(wParam) == m_menuBar.GetItemMenu(0)) {
+        EnableFileMenuItems(reinterpret_cast<HMENU>(wParam), m_commandMask, static_cast<bool>(m_spDocObject));
+        return 0;
+    }
+    // Everything else belongs to the document server's menus.
+    UINT hwndMenu = 0;
+    if (m_spDocObject && m_spDocObject->GetMenuHWND(&hwndMenu) == S_OK && hwndMenu) {
+        HWND hwndServer = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndMenu));
+        if (uMsg == WM_COMMAND)
+            PostMessageW(hwndServer, uMsg, wParam, lParam);
+        else
+            SendMessageW(hwndServer, uMsg, wParam, lParam);
+    }
+    return 0;
+}
+
+// ---- IOleCommandTarget --------------------------------------------------
+
+STDMETHODIMP COffice::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
+                                  OLECMDTEXT* pCmdText) {
+    if (pguidCmdGroup) return OLECMDERR_E_UNKNOWNGROUP;
+    if (!prgCmds) return E_INVALIDARG;
+    for (ULONG i = 0; i < cCmds; ++i) {
+        const FileMenuEntry* e = FindFileCommandByOleCmd(prgCmds[i].cmdID);
+        prgCmds[i].cmdf = !e ? 0
+                          : (m_commandMask & e->wMaskBit) ? OLECMDF_SUPPORTED | OLECMDF_ENABLED
+                                                          : OLECMDF_SUPPORTED;
+    }
+    if (pCmdText) {
+        pCmdText->cmdtextf = OLECMDTEXTF_NONE;
+        pCmdText->cwActual = 0;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP COffice::Exec(const GUID*, DWORD nCmdID, DWORD nCmdexecopt, VARIANT*, VARIANT*) {
+    if (nCmdexecopt == OLECMDEXECOPT_SHOWHELP) return OLECMDERR_E_NOHELP;
+    switch (nCmdID) {
+    case OLECMDID_OPEN:
+    case OLECMDID_NEW:
+    case OLECMDID_SAVE:
+    case OLECMDID_SAVEAS:
+    case OLECMDID_PRINT:
+    case OLECMDID_PRINTPREVIEW:
+    case OLECMDID_PAGESETUP:
+    case OLECMDID_PROPERTIES:
+        // Runs later, outside the caller (often the document server itself).
+        PostMessageW(m_hWnd, WM_DOCCOMMAND, nCmdID, nCmdexecopt);
+        return S_OK;
+    default:
+        return OLECMDERR_E_NOTSUPPORTED;
+    }
+}
+
+// ---- the frame-window hook's client --------------------------------------
+
+HRESULT COffice::ActivateControl() {
+    if (!m_bActivated && m_pWndHook) {
+        fw::com_ptr<IUnknown> self = Identity();
+        m_pWndHook->SetActive(self.get());
+    }
+    SetFocus(m_hWnd);
+    if (m_spDocObject) {
+        UINT hwnd = 0;
+        m_spDocObject->GetActiveWindow(&hwnd);
+        SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)));
+    }
+    m_bActivated = TRUE;
+    return S_OK;
+}
+
+STDMETHODIMP COffice::Activate(short fActive) {
+    if (fActive && !m_bActivated) {
+        m_bActivated = TRUE;
+        UINT hwndDoc = 0;
+        if (m_spDocObject && m_spDocObject->GetDocWindow(&hwndDoc) == S_OK && hwndDoc)
+            ShowWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndDoc)), SW_SHOW);
+        OnAppActivate(1);
+    } else if (!fActive && m_bActivated) {
+        OnAppActivate(0);
+        m_bActivated = FALSE;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP COffice::OnAppActivate(short fActive) {
+    if (m_spDocObject) m_spDocObject->OnNotifyAppActivate(fActive ? VARIANT_TRUE : VARIANT_FALSE);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::OnFocusChange(short fGotFocus, HWND hwnd) {
+    if (fGotFocus) {
+        Activate(1);
+        UINT hwndActive = 0;
+        if (m_spDocObject && m_spDocObject->GetActiveWindow(&hwndActive) == S_OK && hwndActive)
+            SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndActive)));
+        return S_OK;
+    }
+    for (HWND h = GetParent(hwnd); h; h = GetParent(h))
+        if (h == m_hWnd) return S_FALSE;
+    Activate(0);
+    return S_OK;
+}
+
+// ---- IOffice members of the control ----------------------------------------
+
+STDMETHODIMP COffice::EnableWindow(VARIANT_BOOL bEnable) {
+    if (m_hWnd) ::EnableWindow(m_hWnd, static_cast<BOOL>(static_cast<SHORT>(bEnable)));
+    return S_OK;
+}
+
+STDMETHODIMP COffice::ShowMenuBar() {
+    if (!m_spDocObject) return S_OK;
+    m_menuBar.SetShow(!m_menuBar.IsShown());
+    PostMessageW(m_hWnd, WM_SIZE, 0, 0);
+    NotifySiteOfDocRect();
+    return S_OK;
+}

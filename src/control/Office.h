@@ -1,23 +1,89 @@
 // COffice: the Office control, the object behind every IOffice call.
 #pragma once
 
+#include <docobj.h>
+
+#include <string>
+#include <vector>
+
+#include "control/Messages.h"
+#include "fw/Control.h"
 #include "fw/Dispatch.h"
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
+#include "ui/FrameWndHook.h"
+#include "ui/MenuBar.h"
 
-class COffice : public fw::CObjectRoot, public fw::IDispatchImpl<IOffice> {
+class COffice : public fw::CObjectRoot,
+                public fw::IDispatchImpl<IOffice>,
+                public fw::CControl<COffice>,
+                public IOleCommandTarget,
+                public IFrameHookClient {
 public:
     COffice();
-    ~COffice() override;
+    ~COffice();
 
     FW_BEGIN_INTERFACE_MAP(COffice)
     FW_INTERFACE_ENTRY(IOffice)
     FW_INTERFACE_ENTRY2(IDispatch, IOffice)
+    FW_INTERFACE_ENTRY(IViewObjectEx)
+    FW_INTERFACE_ENTRY2(IViewObject2, IViewObjectEx)
+    FW_INTERFACE_ENTRY2(IViewObject, IViewObjectEx)
+    FW_INTERFACE_ENTRY(IOleInPlaceObjectWindowless)
+    FW_INTERFACE_ENTRY2(IOleInPlaceObject, IOleInPlaceObjectWindowless)
+    FW_INTERFACE_ENTRY2(IOleWindow, IOleInPlaceObjectWindowless)
+    FW_INTERFACE_ENTRY(IOleInPlaceActiveObject)
+    FW_INTERFACE_ENTRY(IOleControl)
+    FW_INTERFACE_ENTRY(IOleObject)
+    FW_INTERFACE_ENTRY(IPersistStreamInit)
+    FW_INTERFACE_ENTRY2(IPersist, IPersistStreamInit)
+    FW_INTERFACE_ENTRY(IPersistPropertyBag)
+    FW_INTERFACE_ENTRY(ISpecifyPropertyPages)
+    FW_INTERFACE_ENTRY(IQuickActivate)
+    FW_INTERFACE_ENTRY(IPersistStorage)
+    FW_INTERFACE_ENTRY(IDataObject)
+    FW_INTERFACE_ENTRY2(IProvideClassInfo, IProvideClassInfo2)
+    FW_INTERFACE_ENTRY(IProvideClassInfo2)
+    FW_INTERFACE_ENTRY(IOleCommandTarget)
+    FW_INTERFACE_ENTRY(IFrameHookClient)
     FW_END_INTERFACE_MAP()
 
-    // Opens m_log on the shared log file beside the DLL.
-    HRESULT OpenLog();
+    FW_BEGIN_PROPERTY_MAP(COffice)
+    FW_PROP_DATA(L"_cx", m_sizeExtent.cx, VT_UI4)
+    FW_PROP_DATA(L"_cy", m_sizeExtent.cy, VT_UI4)
+    FW_PROP_DATA(L"BorderWidth", m_nBorder, VT_UI4)
+    FW_END_PROPERTY_MAP()
+
+    FW_BEGIN_MSG_MAP(COffice)
+    FW_CHAIN_MSG_MAP(fw::CControl<COffice>)
+    FW_MESSAGE_HANDLER(WM_DOCCOMMAND, OnDocCommand)
+    FW_MESSAGE_HANDLER(WM_CREATE, OnCreate)
+    FW_MESSAGE_HANDLER(WM_SIZE, OnSize)
+    FW_MESSAGE_HANDLER(WM_MOUSEMOVE, OnMouseMove)
+    FW_MESSAGE_HANDLER(WM_COMMAND, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_MENUSELECT, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_DRAWITEM, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_MEASUREITEM, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_ENTERIDLE, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_INITMENU, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_INITMENUPOPUP, OnMenuMessage)
+    FW_MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
+    FW_MESSAGE_HANDLER(WM_PARENTNOTIFY, OnParentNotify)
+    FW_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    FW_MESSAGE_HANDLER(WM_MENUBARLAYOUT, OnMenuBarLayout)
+    FW_DEFAULT_REFLECTION_HANDLER()
+    FW_END_MSG_MAP()
+
+    // Traits of the control for the framework.
+    static const CLSID& GetObjectCLSID() { return CLSID_Office; }
+    static const DWORD kViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+    static const UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    static const LPCWSTR kClassCursor;
+    static const int kClassBackground = COLOR_WINDOW + 1;
+    static const DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+
+    void FinalRelease();
 
     // IOffice
     STDMETHODIMP New(BSTR ProgIdOrTemplate) override;
@@ -51,6 +117,75 @@ public:
     STDMETHODIMP BrowserForFolder(BSTR* pVal) override;
     STDMETHODIMP get_ActiveDocument(IDispatch** pVal) override;
 
+    // The control's own operations, after the IOffice members.
+    HRESULT InPlaceActivate(LONG iVerb, const RECT* prcPosRect) override;
+    virtual HRESULT CreateExtObject(LPCWSTR pszProgId);
+    virtual void GetDocRect(RECT* lprect);
+    virtual HRESULT ActivateControl();
+
+    // IOleObject
+    STDMETHODIMP SetClientSite(IOleClientSite* pClientSite) override;
+
+    // IOleCommandTarget
+    STDMETHODIMP QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
+                             OLECMDTEXT* pCmdText) override;
+    STDMETHODIMP Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt, VARIANT* pvaIn,
+                      VARIANT* pvaOut) override;
+
+    // IFrameHookClient
+    STDMETHODIMP Activate(short fActive) override;
+    STDMETHODIMP OnAppActivate(short fActive) override;
+    STDMETHODIMP OnFocusChange(short fGotFocus, HWND hwnd) override;
+
+    // Opens m_log on the shared log file beside the DLL.
+    HRESULT OpenLog();
+
+    // HIMETRIC to screen pixels; either pointer may be null.
+    static void HiMetricToPixel(LONG* pWidth, LONG* pHeight);
+
 protected:
+    HRESULT OnDraw(fw::DrawInfo& di) override;
+    void DrawBorder(HDC hdc, const RECT& rcBounds);
+
+    LRESULT OnDocCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnSize(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnMouseMove(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnMenuMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnParentNotify(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+
+    // Preparing a document site for New and Open.
+    HRESULT CreateSite();
+    HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
+    HRESULT InitializeSite(RECT* prc, IUnknown* pIdentity);
+    // The document server's menus onto the bar.
+    void ShowServerMenus();
+
+    // The open/save dialog: 0 with the chosen names, 1 when cancelled.
+    int RunFileDialog(std::vector<std::wstring>& names, BOOL bOpenFileDialog, LPCWSTR pszDefExt,
+                      LPCWSTR pszFileName, DWORD dwFlags, LPCWSTR pszFilter);
+    // The print preview behind OLECMDID_PRINTPREVIEW, with its version checks.
+    void RunPrintPreview();
+    static BOOL IsOffice2003Sp3Installed();
+
+    // The control's identity, for the frame-window hook.
+    fw::com_ptr<IUnknown> Identity();
+    // Makes the control the hook's active component and tells the site the
+    // application is active (a click in the control or its document).
+    void ActivateFromClick();
+    // The document rectangle handed to the site's OnNotifySizeChange.
+    void NotifySiteOfDocRect();
+
+    BOOL m_bActivated = FALSE;
+    fw::com_ptr<IDocObject> m_spDocObject;
+    LONG m_nBorder = 3;
+    CFrameWndHook* m_pWndHook = nullptr;
+    CMenuBar m_menuBar;
+    USHORT m_commandMask = 0xFFFF;
+    CVersionLabel m_versionLabel;
+    fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
 };

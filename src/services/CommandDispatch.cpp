@@ -1,4 +1,149 @@
+// The dispatcher of posted document commands (and of the File menu), and the
+// print preview with its version checks.
+#include <string>
+#include <vector>
+
 #include "control/Office.h"
 
-// Command dispatch and print preview; stubs until they land.
-STDMETHODIMP COffice::PrintPreview() { return E_NOTIMPL; }
+#include <commdlg.h>
+
+namespace {
+
+const HRESULT E_COMMAND_NOT_SUPPORTED = static_cast<HRESULT>(0x80041104);
+const DWORD kInsertObjectFlags = 0xD02;  // create new, no link, no icon choices
+const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
+const DWORD kSaveAsFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+
+const wchar_t kTextNoVersion[] = L"获取OLE版本失败，不能支持打印预览";
+const wchar_t kCaptionNoVersion[] = L"未知版本号";
+const wchar_t kTextOfficeXp[] = L"控件不支持Microsoft Office XP版本的打印预览功能";
+const wchar_t kCaptionOfficeXp[] = L"Microsoft office xp OLE error!";
+const wchar_t kTextNeedSp3[] = L"打印预览需要安装Office 2003 service pack 3";
+const wchar_t kCaptionNeedSp3[] = L"未安装补丁";
+const wchar_t kTextNoPreview[] = L"OLE对象目前不支持打印预览";
+const wchar_t kCaptionNoPreview[] = L"不支持的命令";
+
+const wchar_t kProductsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
+const wchar_t kSp3DisplayName[] = L"Office 2003 Service Pack 3 (SP3): MAINSP3";
+
+VARIANT MissingArg() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+VARIANT StringArg(BSTR b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = b;
+    return v;
+}
+
+VARIANT TrueI2() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = -1;
+    return v;
+}
+
+}  // namespace
+
+LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    switch (wParam) {
+    case OLECMDID_OPEN:
+        Open(MissingArg(), MissingArg());
+        break;
+    case OLECMDID_NEW: {
+        fw::unique_bstr name;
+        int kind = 0;
+        if (GetOleInsertObjectFromUser(m_hWnd, nullptr, kInsertObjectFlags, 1, 0, name.put(), &kind) == S_OK) {
+            if (kind == PLINTH_INSERT_FILE)
+                Open(StringArg(name.get()), MissingArg());
+            else if (kind == PLINTH_INSERT_NEW)
+                New(name.get());
+        }
+        break;
+    }
+    case OLECMDID_SAVE:
+        if (m_spDocObject) Save(MissingArg(), TrueI2());
+        break;
+    case OLECMDID_SAVEAS:
+        if (m_spDocObject) {
+            std::vector<std::wstring> names;
+            if (RunFileDialog(names, FALSE, nullptr, nullptr, kSaveAsFlags, kAllFilesFilter) == 0 && !names.empty()) {
+                fw::unique_bstr name(names.front().c_str());
+                Save(StringArg(name.get()), TrueI2());
+            }
+        }
+        break;
+    case OLECMDID_PRINT:
+    case OLECMDID_PAGESETUP:
+    case OLECMDID_PROPERTIES:
+        if (m_spDocObject) m_spDocObject->DoOleCommand(static_cast<UINT>(wParam), OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+        break;
+    case OLECMDID_PRINTPREVIEW:
+        RunPrintPreview();
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void COffice::RunPrintPreview() {
+    fw::unique_variant version;
+    HRESULT hr = DispatchInvoke(m_pExtObject.get(), L"Version", 0, DISPATCH_PROPERTYGET, 0, nullptr, version.get());
+    if (FAILED(hr)) {
+        MessageBoxW(GetActiveWindow(), kTextNoVersion, kCaptionNoVersion, MB_OK);
+        return;
+    }
+    VariantChangeType(version.get(), version.get(), 0, VT_I4);
+    SHORT value = static_cast<SHORT>(version->lVal & 0xFFFF);
+    if (value == 10) {
+        MessageBoxW(GetActiveWindow(), kTextOfficeXp, kCaptionOfficeXp, MB_OK);
+        return;
+    }
+    if (value == 11 && !IsOffice2003Sp3Installed()) {
+        MessageBoxW(GetActiveWindow(), kTextNeedSp3, kCaptionNeedSp3, MB_OK);
+        return;
+    }
+    if (m_spDocObject && m_spDocObject->PrintPreview() == E_COMMAND_NOT_SUPPORTED)
+        MessageBoxW(GetActiveWindow(), kTextNoPreview, kCaptionNoPreview, MB_OK);
+}
+
+// Looks for the Office 2003 SP3 patch among the installer's patches of the
+// local system account.
+BOOL COffice::IsOffice2003Sp3Installed() {
+    fw::unique_hkey products;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductsKey, 0, KEY_READ, products.put()) != ERROR_SUCCESS) return FALSE;
+    wchar_t szProduct[MAX_PATH];
+    for (DWORD i = 0; RegEnumKeyW(products.get(), i, szProduct, MAX_PATH) == ERROR_SUCCESS; ++i) {
+        std::wstring patchesPath = std::wstring(szProduct) + L"\\Patches";
+        fw::unique_hkey patches;
+        if (RegOpenKeyExW(products.get(), patchesPath.c_str(), 0, KEY_READ, patches.put()) != ERROR_SUCCESS) continue;
+        wchar_t szPatch[MAX_PATH];
+        for (DWORD j = 0; RegEnumKeyW(patches.get(), j, szPatch, MAX_PATH) == ERROR_SUCCESS; ++j) {
+            fw::unique_hkey patch;
+            if (RegOpenKeyExW(patches.get(), szPatch, 0, KEY_READ, patch.put()) != ERROR_SUCCESS) continue;
+            // 260 bytes, as the installer's names fit; a longer value is no match.
+            wchar_t szName[130];
+            ZeroMemory(szName, sizeof(szName));
+            DWORD type = REG_SZ, cb = 260;
+            if (RegQueryValueExW(patch.get(), L"DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(szName), &cb) ==
+                    ERROR_SUCCESS &&
+                (type == REG_SZ || type == REG_EXPAND_SZ)) {
+                szName[129] = L'\0';
+                if (lstrcmpiW(szName, kSp3DisplayName) == 0) return TRUE;
+            }
+        }
+    }
+    return FALSE;
+}
+
+STDMETHODIMP COffice::PrintPreview() {
+    return Exec(&GUID_NULL, OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+}

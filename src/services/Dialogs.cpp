@@ -5,3 +5,6 @@ STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL, VARIANT, VARIANT, VARIANT, VA
 STDMETHODIMP COffice::BrowserForFolder(BSTR*) { return E_NOTIMPL; }
 STDMETHODIMP COffice::ShellExecute(BSTR, VARIANT) { return E_NOTIMPL; }
 STDMETHODIMP COffice::DeleteFile(BSTR) { return E_NOTIMPL; }
+
+// Until the dialogs land, every dialog counts as cancelled.
+int COffice::RunFileDialog(std::vector<std::wstring>&, BOOL, LPCWSTR, LPCWSTR, DWORD, LPCWSTR) { return 1; }

@@ -1,8 +1,149 @@
+// Registry settings written for other programs, and the DLL's own version.
 #include "control/Office.h"
 
-// Registry settings and the version; stubs until the settings land.
-STDMETHODIMP COffice::get_Version(BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP COffice::SetUpdateInfo(BSTR, BSTR, BSTR) { return E_NOTIMPL; }
-STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP COffice::SetServerInfo(BSTR, BSTR, BSTR) { return E_NOTIMPL; }
-STDMETHODIMP COffice::put_AutoUpdateFile(BSTR) { return E_NOTIMPL; }
+#include <cwchar>
+#include <vector>
+
+#include "fw/Module.h"
+#include "fw/Raii.h"
+
+namespace {
+
+const wchar_t kKeyProduct[] = L"Software\\Quorvane\\Tollan3.0";
+const wchar_t kKeyUpdateInfo[] = L"Software\\Quorvane\\Tollan3.0\\UpdateInfo";
+// Whatever protocol the script names, the settings go under TCP.
+const wchar_t kKeyServerInfo[] = L"Software\\Quorvane\\Tollan3.0\\ServerInfo\\TCP";
+const wchar_t kKeyAutoUpdate[] = L"Software\\Quorvane\\Tollan3.0\\AutoUpdate";
+
+const wchar_t kValueIP[] = L"IP";
+const wchar_t kValuePort[] = L"Port";
+const wchar_t kValueUpdateFilePath[] = L"UpdateFilePath";
+const wchar_t kValueServerAddr[] = L"ServerAddr";
+const wchar_t kValueEnable[] = L"Enable";
+const wchar_t kValueUpdateFile[] = L"UpdateFile";
+
+const wchar_t kFmtSetUpdateInfo[] = L"设置更新属性\tIP=%s\t端口=%s\t配置文件路径:%s";
+const wchar_t kFmtSetServerInfo[] = L"设置通信服务器属性\thost=%s\t端口=%s\t协议:%s";
+const wchar_t kFmtServerInfoKeyFailed[] = L"创建注册表项失败,无法设置通信服务器属性,注册表项:%s";
+const wchar_t kFmtAutoUpdate[] = L"自动更新选项:%s";
+const wchar_t kFmtAutoUpdateKeyFailed[] = L"创建注册表项失败,无法起用自动更新,注册表项:%s";
+const wchar_t kFmtAutoUpdateFile[] = L"设置自动更新配置文件路径:%s";
+const wchar_t kFmtAutoUpdateFileKeyFailed[] =
+    L"创建注册表项失败,无法设置自动更新配置文件路径,注册表项:%s";
+const wchar_t kTrue[] = L"true";
+const wchar_t kFalse[] = L"false";
+
+const wchar_t kFmtVersion[] = L"%d.%d.%d.%d";
+const wchar_t kRootBlock[] = L"\\";
+
+// The result of every setter whose key is unavailable (-5240).
+const HRESULT kSettingsKeyUnavailable = static_cast<HRESULT>(0xFFFFEB88);
+
+// A NULL BSTR is the empty string; "%s" must never see a null pointer.
+const wchar_t* Text(BSTR b) { return b ? b : L""; }
+
+// Opens the key under HKEY_CURRENT_USER, or creates it with any missing
+// parents; false when it is unavailable either way.
+bool OpenOrCreateSettingsKey(const wchar_t* pszPath, fw::unique_hkey& key) {
+    const REGSAM access = KEY_READ | KEY_WRITE;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, pszPath, 0, access, key.put()) == ERROR_SUCCESS && key)
+        return true;
+    LONG r = RegCreateKeyExW(HKEY_CURRENT_USER, pszPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             access, nullptr, key.put(), nullptr);
+    return r == ERROR_SUCCESS && key;
+}
+
+void WriteSettingsString(HKEY hKey, const wchar_t* pszName, BSTR bstrValue) {
+    // Twice the length and no terminating NUL: what the readers of these
+    // values have always been given.
+    const wchar_t* psz = Text(bstrValue);
+    const DWORD cb = SysStringLen(bstrValue) * sizeof(wchar_t);
+    RegSetValueExW(hKey, pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(psz), cb);
+}
+
+void WriteSettingsDword(HKEY hKey, const wchar_t* pszName, DWORD dwValue) {
+    RegSetValueExW(hKey, pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                   sizeof(dwValue));
+}
+
+}  // namespace
+
+STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
+    m_log.Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
+
+    fw::unique_hkey key;
+    if (!OpenOrCreateSettingsKey(kKeyProduct, key)) return kSettingsKeyUnavailable;
+    key.reset();
+
+    if (!OpenOrCreateSettingsKey(kKeyUpdateInfo, key)) return kSettingsKeyUnavailable;
+    WriteSettingsString(key.get(), kValueIP, bstrIP);
+    WriteSettingsString(key.get(), kValuePort, bstrPort);
+    WriteSettingsString(key.get(), kValueUpdateFilePath, bstrUpdateFile);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
+    m_log.Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
+
+    fw::unique_hkey key;
+    if (!OpenOrCreateSettingsKey(kKeyServerInfo, key)) {
+        m_log.Write(kFmtServerInfoKeyFailed, kKeyServerInfo);
+        return kSettingsKeyUnavailable;
+    }
+    WriteSettingsString(key.get(), kValueServerAddr, bstrHost);
+    WriteSettingsString(key.get(), kValuePort, bstrPort);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
+    m_log.Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
+
+    fw::unique_hkey key;
+    if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
+        m_log.Write(kFmtAutoUpdateKeyFailed, kKeyAutoUpdate);
+        return kSettingsKeyUnavailable;
+    }
+    WriteSettingsDword(key.get(), kValueEnable, newVal ? 1 : 0);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
+    m_log.Write(kFmtAutoUpdateFile, Text(newVal));
+
+    fw::unique_hkey key;
+    if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
+        m_log.Write(kFmtAutoUpdateFileKeyFailed, kKeyAutoUpdate);
+        return kSettingsKeyUnavailable;
+    }
+    WriteSettingsString(key.get(), kValueUpdateFile, newVal);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::get_Version(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+
+    wchar_t szModule[MAX_PATH] = {};
+    if (FAILED(fw::g_module.GetModulePath(szModule, MAX_PATH))) return E_FAIL;
+
+    DWORD dwHandle = 0;
+    const DWORD cbInfo = GetFileVersionInfoSizeW(szModule, &dwHandle);
+    if (!cbInfo) return E_FAIL;
+    std::vector<BYTE> info(cbInfo);
+    if (!GetFileVersionInfoW(szModule, 0, cbInfo, info.data())) return E_FAIL;
+
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT cbFixed = 0;
+    if (!VerQueryValueW(info.data(), kRootBlock, reinterpret_cast<void**>(&pFixed), &cbFixed) ||
+        !pFixed || cbFixed < sizeof(VS_FIXEDFILEINFO))
+        return E_FAIL;
+
+    // Four 16-bit parts: at most 23 characters.
+    wchar_t szVersion[32] = {};
+    _snwprintf(szVersion, 31, kFmtVersion, HIWORD(pFixed->dwProductVersionMS),
+               LOWORD(pFixed->dwProductVersionMS), HIWORD(pFixed->dwProductVersionLS),
+               LOWORD(pFixed->dwProductVersionLS));
+    fw::unique_bstr version(szVersion);
+    if (!version.get()) return E_OUTOFMEMORY;
+    *pVal = version.detach();
+    return S_OK;
+}

@@ -110,7 +110,7 @@ class CDocObject : public fw::CObjectRoot,
                    public CSitePreviewCallback {
 public:
     CDocObject();
-    ~CDocObject() override;
+    ~CDocObject();
 
     FW_BEGIN_INTERFACE_MAP(CDocObject)
     FW_INTERFACE_ENTRY(IDocObject)

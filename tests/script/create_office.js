@@ -3,12 +3,18 @@ var office = new ActiveXObject("Vellix.Office");
 WScript.Echo("office: " + typeof office);
 var site = new ActiveXObject("Vellix.DocObject.1");
 WScript.Echo("site: " + typeof site);
-try {
-    office.Close();
-    WScript.Echo("Close: ok");
-} catch (e) {
-    WScript.Echo("Close: " + (e.number >>> 0).toString(16));
+function tryCall(label, f) {
+    try {
+        var r = f();
+        WScript.Echo(label + ": " + (r === undefined ? "ok" : r));
+    } catch (e) {
+        WScript.Echo(label + ": " + (e.number >>> 0).toString(16));
+    }
 }
+tryCall("HWnd", function () { return office.HWnd; });
+tryCall("Close", function () { return office.Close(); });
+tryCall("Close again", function () { return office.Close(); });
+tryCall("EnableWindow", function () { return office.EnableWindow(false); });
 try {
     office.NoSuchMember();
 } catch (e) {

@@ -34,7 +34,9 @@ void ModuleUnlock();
 class CObjectRoot {
 public:
     CObjectRoot() = default;
-    virtual ~CObjectRoot() = default;
+    // Not virtual: CObject<T> and CAggObject<T> delete the most derived
+    // type, and a vtable here would come before the class's first interface.
+    ~CObjectRoot() = default;
     CObjectRoot(const CObjectRoot&) = delete;
     CObjectRoot& operator=(const CObjectRoot&) = delete;
 
@@ -90,7 +92,7 @@ template <class T>
 class CObject final : public T {
 public:
     CObject() { ModuleLock(); this->m_pOuterUnknown = Identity(); }
-    ~CObject() override {
+    ~CObject() {
         this->m_cRef = 1;  // guard against re-entry while tearing down
         this->FinalRelease();
         ModuleUnlock();

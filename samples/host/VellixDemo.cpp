@@ -1,0 +1,177 @@
+// VellixDemo: a small host program. It puts "Vellix.Office" into a window
+// through Wine's (or Windows') ActiveX container window class AtlAxWin,
+// creates a document, types into it, saves, closes and opens it again, and
+// writes a picture of the window.
+//
+//   VellixDemo.exe <document path> <screenshot .bmp path> [ProgID]
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <string>
+
+#include "module/VellixIdl.h"
+
+namespace {
+
+using AtlAxWinInitFn = BOOL(WINAPI*)();
+using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+
+const wchar_t kFrameClass[] = L"VellixDemoFrame";
+const wchar_t kDemoText[] = L"Vellix 演示文档 - typed into the document.";
+
+void Pump(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    } while (GetTickCount() - start < ms);
+}
+
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SIZE) {
+        if (HWND child = GetWindow(hwnd, GW_CHILD)) MoveWindow(child, 8, 8, LOWORD(lp) - 16, HIWORD(lp) - 16, TRUE);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+VARIANT Str(BSTR b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = b;
+    return v;
+}
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+// Types the text as keyboard input into the window that has the focus.
+void Type(const wchar_t* text) {
+    HWND target = GetFocus();
+    for (const wchar_t* p = text; *p; ++p) SendMessageW(target, WM_CHAR, *p, 1);
+}
+
+// The window's pixels from the screen into a 24-bit bitmap file.
+bool SaveScreenshot(HWND hwnd, const wchar_t* path) {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = cx;
+    bi.bmiHeader.biHeight = cy;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, cx, cy, screen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    DWORD row = (cx * 3 + 3) & ~3u;
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(BITMAPINFOHEADER);
+    fh.bfSize = fh.bfOffBits + row * cy;
+    bool ok = false;
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        DWORD n = 0;
+        ok = WriteFile(f, &fh, sizeof(fh), &n, nullptr) && WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
+             WriteFile(f, bits, row * cy, &n, nullptr);
+        CloseHandle(f);
+    }
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+int Fail(const char* step, HRESULT hr) {
+    std::printf("VellixDemo: %s failed (0x%08lX)\n", step, static_cast<unsigned long>(hr));
+    return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::printf("usage: VellixDemo <document path> <screenshot .bmp> [ProgID]\n");
+        return 2;
+    }
+    const wchar_t* docPath = argv[1];
+    const wchar_t* shotPath = argv[2];
+    const wchar_t* progId = argc > 3 ? argv[3] : L"VellixPad.Document";
+
+    OleInitialize(nullptr);
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    auto init = atl ? reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit"))) : nullptr;
+    auto getControl =
+        atl ? reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl"))) : nullptr;
+    if (!init || !getControl || !init()) return Fail("loading atl.dll", E_FAIL);
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = FrameProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFrameClass;
+    RegisterClassW(&wc);
+    HWND frame = CreateWindowW(kFrameClass, L"Vellix 演示", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 20, 720, 520,
+                               nullptr, nullptr, wc.hInstance, nullptr);
+    HWND ax = CreateWindowW(L"AtlAxWin", L"Vellix.Office", WS_CHILD | WS_VISIBLE, 8, 8, 680, 460, frame, nullptr,
+                            wc.hInstance, nullptr);
+    ShowWindow(frame, SW_SHOW);
+    Pump(300);
+
+    IUnknown* unk = nullptr;
+    IOffice* office = nullptr;
+    HRESULT hr = getControl(ax, &unk);
+    if (SUCCEEDED(hr)) hr = unk->QueryInterface(IID_IOffice, reinterpret_cast<void**>(&office));
+    if (FAILED(hr)) return Fail("creating Vellix.Office", hr);
+
+    BSTR prog = SysAllocString(progId);
+    BSTR path = SysAllocString(docPath);
+    int rc = 0;
+    if (FAILED(hr = office->New(prog))) {
+        rc = Fail("New", hr);
+    } else {
+        Pump(300);
+        Type(kDemoText);
+        Pump(100);
+        if (FAILED(hr = office->Save(Str(path), Missing()))) rc = Fail("Save", hr);
+        else if (FAILED(hr = office->Close())) rc = Fail("Close", hr);
+        else if (FAILED(hr = office->Open(Str(path), Missing()))) rc = Fail("Open", hr);
+    }
+    Pump(500);
+    RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump(300);
+    if (!SaveScreenshot(frame, shotPath)) rc = Fail("screenshot", E_FAIL);
+    if (rc == 0) {
+        std::printf("document: %ls\n", docPath);
+        std::printf("screenshot: %ls\n", shotPath);
+    }
+
+    office->Close();
+    office->Release();
+    unk->Release();
+    SysFreeString(prog);
+    SysFreeString(path);
+    DestroyWindow(frame);
+    Pump(50);
+    OleUninitialize();
+    return rc;
+}

@@ -1,0 +1,141 @@
+#include "ui/FrameWndHook.h"
+
+#include <new>
+
+#include "fw/Raii.h"
+
+namespace {
+
+const wchar_t kHookProperty[] = L"FrameWndHook";
+const UINT kNotFound = ~0u;
+
+// Runs fn on pUnk's IFrameHookClient, if it answers one. The reference held
+// keeps the component alive through the call even if it detaches itself.
+template <class Fn>
+void CallClient(IUnknown* pUnk, Fn fn) {
+    if (!pUnk) return;
+    fw::com_ptr<IFrameHookClient> client;
+    if (SUCCEEDED(pUnk->QueryInterface(__uuidof(IFrameHookClient), client.put_void())) && client)
+        fn(client.get());
+}
+
+}  // namespace
+
+// Counts the calls running through the record; the outermost one to leave
+// frees a record that its last component has detached from meanwhile.
+class CFrameWndHook::CallScope {
+public:
+    explicit CallScope(CFrameWndHook& hook) : m_hook(hook) { ++m_hook.m_nCallDepth; }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+    ~CallScope() {
+        if (--m_hook.m_nCallDepth == 0 && m_hook.m_bUnhooked) delete &m_hook;
+    }
+
+private:
+    CFrameWndHook& m_hook;
+};
+
+CFrameWndHook::CFrameWndHook() { InitializeCriticalSection(&m_cs); }
+
+CFrameWndHook::~CFrameWndHook() { DeleteCriticalSection(&m_cs); }
+
+CFrameWndHook* CFrameWndHook::Attach(HWND hwnd, IUnknown* pUnk) {
+    if (!pUnk) return nullptr;
+    HWND hwndFrame = hwnd;
+    while (HWND hwndParent = GetParent(hwndFrame)) hwndFrame = hwndParent;
+    if (!IsWindow(hwndFrame)) return nullptr;
+    // A window procedure of another thread must not be replaced.
+    if (GetWindowThreadProcessId(hwndFrame, nullptr) != GetCurrentThreadId()) return nullptr;
+
+    auto* pHook = static_cast<CFrameWndHook*>(GetPropW(hwndFrame, kHookProperty));
+    if (!pHook) {
+        pHook = new (std::nothrow) CFrameWndHook;
+        if (!pHook) return nullptr;
+        pHook->m_hwndFrame = hwndFrame;
+        if (!SetPropW(hwndFrame, kHookProperty, pHook)) {
+            delete pHook;
+            return nullptr;
+        }
+        pHook->m_pfnOldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            hwndFrame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CFrameWndHook::HookWndProc)));
+        if (!pHook->m_pfnOldProc) {
+            RemovePropW(hwndFrame, kHookProperty);
+            delete pHook;
+            return nullptr;
+        }
+    }
+
+    if (pHook->m_nCount >= kMaxComponents) return nullptr;
+    pHook->m_rgComponents[pHook->m_nCount++] = pUnk;
+    return pHook;
+}
+
+UINT CFrameWndHook::Find(IUnknown* pUnk) const {
+    for (UINT i = 0; i < m_nCount; ++i)
+        if (m_rgComponents[i] == pUnk) return i;
+    return kNotFound;
+}
+
+HRESULT CFrameWndHook::Detach(IUnknown* pUnk) {
+    if (m_nCount == 0) return E_FAIL;
+    const UINT nIndex = Find(pUnk);
+    if (nIndex == kNotFound) return E_INVALIDARG;
+
+    CallScope scope(*this);
+    fw::cs_lock lock(m_cs);
+    for (UINT i = nIndex + 1; i < m_nCount; ++i) m_rgComponents[i - 1] = m_rgComponents[i];
+    m_rgComponents[--m_nCount] = nullptr;
+
+    if (m_nCount > 0) {
+        // Clamped, not shifted: removing an entry before the active one
+        // hands the activity to the next component.
+        while (m_nActive >= m_nCount) --m_nActive;
+        CallClient(m_rgComponents[m_nActive], [](IFrameHookClient* p) { p->Activate(1); });
+        return S_OK;
+    }
+
+    SetWindowLongPtrW(m_hwndFrame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnOldProc));
+    RemovePropW(m_hwndFrame, kHookProperty);
+    m_bUnhooked = true;
+    return S_OK;
+}
+
+HRESULT CFrameWndHook::SetActive(IUnknown* pUnk) {
+    UINT nIndex = Find(pUnk);
+    if (nIndex == kNotFound) return E_INVALIDARG;
+    if (nIndex == m_nActive) return S_OK;
+
+    CallScope scope(*this);
+    CallClient(m_rgComponents[m_nActive], [](IFrameHookClient* p) { p->Activate(0); });
+    // The old component may have detached itself or others: look again.
+    // Whoever a Detach left at the active index has been told already.
+    nIndex = Find(pUnk);
+    if (nIndex == kNotFound) return E_INVALIDARG;
+    if (nIndex == m_nActive) return S_OK;
+    m_nActive = nIndex;
+    CallClient(m_rgComponents[m_nActive], [](IFrameHookClient* p) { p->Activate(1); });
+    return S_OK;
+}
+
+LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pHook = static_cast<CFrameWndHook*>(GetPropW(hwnd, kHookProperty));
+    if (!pHook) return DefWindowProcW(hwnd, uMsg, wParam, lParam);
+
+    CallScope scope(*pHook);
+    switch (uMsg) {
+        case WM_ACTIVATEAPP: {
+            const short fActive = LOWORD(wParam) ? 1 : 0;
+            CallClient(pHook->GetActive(), [=](IFrameHookClient* p) { p->OnAppActivate(fActive); });
+            break;
+        }
+        case WM_SETFOCUS: {
+            const HWND hwndFrame = pHook->m_hwndFrame;
+            CallClient(pHook->GetActive(),
+                       [=](IFrameHookClient* p) { p->OnFocusChange(1, hwndFrame); });
+            break;
+        }
+    }
+    // Still valid if the call detached everything: the scope frees it after.
+    return CallWindowProcW(pHook->m_pfnOldProc, hwnd, uMsg, wParam, lParam);
+}

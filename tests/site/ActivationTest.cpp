@@ -4,11 +4,13 @@
 
 #include <algorithm>
 
-#include "PadTestHooks.h"
+#include "LogTail.h"
+#include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
 
 using namespace sitetest;
 using namespace testsupport;
+using namespace vellixpad::fixture;
 
 namespace {
 
@@ -54,8 +56,11 @@ protected:
     // The server's view window inside the site window.
     static HWND ViewWindow(const Site& site) { return GetWindow(site.window(), GW_CHILD); }
 
+    void SetUp() override { ResetTrace(); }
+    void TearDown() override { ResetTrace(); }
+
     OleSession m_ole;
-    CPadSwitches m_pad;
+    ScopedSwitches m_pad;
     CControlWindow m_ctl;
 };
 
@@ -73,8 +78,8 @@ TEST_F(ActivationTest, ActivationShowsTheViewPostsTheMenuAndFillsTheQueries) {
     EXPECT_FALSE(active);
 
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceDoVerb));
-    EXPECT_EQ(static_cast<DWORD>(OLEIVERB_INPLACEACTIVATE), PadTrace(vellixpad::kTraceLastVerb));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceDoVerb));
+    EXPECT_EQ(static_cast<DWORD>(OLEIVERB_INPLACEACTIVATE), Trace(vellixpad::kTraceLastVerb));
     HWND hwndView = ViewWindow(site);
     ASSERT_TRUE(IsWindow(hwndView));
     EXPECT_TRUE(IsWindowVisible(hwndView));
@@ -105,11 +110,11 @@ TEST_F(ActivationTest, ActivationShowsTheViewPostsTheMenuAndFillsTheQueries) {
 TEST_F(ActivationTest, SecondActivationShowsTheExistingViewAndLogsIt) {
     Site site;
     NewDocument(site);
-    CLogTail log;
+    LogTail log(OfficeLogPath());
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
     ASSERT_EQ(S_OK, site.doc->UIActivateView(VARIANT_FALSE));
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceDoVerb)) << "no second DoVerb";
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceDoVerb)) << "no second DoVerb";
     UINT hmenu = 0;
     EXPECT_EQ(S_OK, site.doc->GetActiveMenu(&hmenu)) << "UI active again";
 
@@ -118,7 +123,7 @@ TEST_F(ActivationTest, SecondActivationShowsTheExistingViewAndLogsIt) {
                       ResultEntries(S_OK, L"S_OK"),
                       {kLogEnter, kLogExistingView},
                       ResultEntries(S_OK, L"S_OK")}),
-              log.Entries());
+              log.entries());
 }
 
 TEST_F(ActivationTest, FailedFirstVerbIsRetriedOnceAtOnceWithShow) {
@@ -126,29 +131,29 @@ TEST_F(ActivationTest, FailedFirstVerbIsRetriedOnceAtOnceWithShow) {
         m_pad.Set(vellixpad::kDoVerbFailCount, 1).Set(vellixpad::kDoVerbFailCode, 1);
         Site site;
         NewDocument(site);
-        CLogTail log;
+        LogTail log(OfficeLogPath());
         EXPECT_EQ(S_OK, site.doc->IPActivateView());
-        EXPECT_EQ(2u, PadTrace(vellixpad::kTraceDoVerb));
-        EXPECT_EQ(static_cast<DWORD>(OLEIVERB_SHOW), PadTrace(vellixpad::kTraceLastVerb));
+        EXPECT_EQ(2u, Trace(vellixpad::kTraceDoVerb));
+        EXPECT_EQ(static_cast<DWORD>(OLEIVERB_SHOW), Trace(vellixpad::kTraceLastVerb));
         EXPECT_EQ(Concat({{kLogEnter},
                           ResultEntries(E_FAIL, L"其它"),
                           ResultEntries(S_OK, L"S_OK"),
                           ResultEntries(S_OK, L"S_OK")}),
-                  log.Entries());
+                  log.entries());
     }
-    ResetPadTrace();
+    ResetTrace();
     // A retry failing with anything but a rejection is the last one.
     m_pad.Set(vellixpad::kDoVerbFailCount, 2).Set(vellixpad::kDoVerbFailCode, OLE_E_CLASSDIFF);
     Site site;
     NewDocument(site);
-    CLogTail log;
+    LogTail log(OfficeLogPath());
     EXPECT_EQ(OLE_E_CLASSDIFF, site.doc->IPActivateView());
-    EXPECT_EQ(2u, PadTrace(vellixpad::kTraceDoVerb));
+    EXPECT_EQ(2u, Trace(vellixpad::kTraceDoVerb));
     EXPECT_EQ(Concat({{kLogEnter},
                       ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF"),
                       ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF"),
                       ResultEntries(OLE_E_CLASSDIFF, L"OLE_E_CLASSDIFF")}),
-              log.Entries());
+              log.entries());
     UINT hmenu = 0;
     EXPECT_EQ(S_FALSE, site.doc->GetActiveMenu(&hmenu));
 }
@@ -157,16 +162,16 @@ TEST_F(ActivationTest, RejectingServerIsTriedElevenTimesWithGrowingWaits) {
     m_pad.Set(vellixpad::kDoVerbFailCount, 0xFFFFFFFF);  // RPC_E_CALL_REJECTED every time
     Site site;
     NewDocument(site);
-    CLogTail log;
+    LogTail log(OfficeLogPath());
     DWORD dwStart = GetTickCount();
     EXPECT_EQ(RPC_E_CALL_REJECTED, site.doc->IPActivateView());
     DWORD dwElapsed = GetTickCount() - dwStart;
-    EXPECT_EQ(11u, PadTrace(vellixpad::kTraceDoVerb));
-    EXPECT_EQ(static_cast<DWORD>(OLEIVERB_SHOW), PadTrace(vellixpad::kTraceLastVerb));
+    EXPECT_EQ(11u, Trace(vellixpad::kTraceDoVerb));
+    EXPECT_EQ(static_cast<DWORD>(OLEIVERB_SHOW), Trace(vellixpad::kTraceLastVerb));
     // 0 + 200 + ... + 1800 ms between the attempts.
     EXPECT_GE(dwElapsed, 8000u);
 
-    std::vector<std::wstring> entries = log.Entries();
+    std::vector<std::wstring> entries = log.entries();
     ASSERT_EQ(1u + 11 * 2 + 2, entries.size());
     EXPECT_EQ(kLogEnter, entries.front());
     EXPECT_EQ(ResultEntries(RPC_E_CALL_REJECTED, L"其它")[1], entries.back());
@@ -189,16 +194,16 @@ TEST_F(ActivationTest, DeactivationDropsTheViewAndTheNextActivationStartsAgain) 
     EXPECT_EQ(site.window(), hwndFocus) << "the focus went back to the site window";
 
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
-    EXPECT_EQ(2u, PadTrace(vellixpad::kTraceDoVerb));
+    EXPECT_EQ(2u, Trace(vellixpad::kTraceDoVerb));
     EXPECT_TRUE(IsWindow(ViewWindow(site)));
 }
 
 TEST_F(ActivationTest, WithoutADocumentThereIsNothingToActivate) {
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-    CLogTail log;
+    LogTail log(OfficeLogPath());
     EXPECT_EQ(E_UNEXPECTED, site.doc->IPActivateView());
-    EXPECT_EQ(Concat({{kLogEnter}, ResultEntries(E_UNEXPECTED, L"其它")}), log.Entries());
+    EXPECT_EQ(Concat({{kLogEnter}, ResultEntries(E_UNEXPECTED, L"其它")}), log.entries());
     EXPECT_EQ(S_FALSE, site.doc->UIActivateView(VARIANT_TRUE));
     EXPECT_EQ(S_OK, site.doc->IPDeactivateView());
     EXPECT_EQ(E_UNEXPECTED, site.as<IOleInPlaceSite>()->OnInPlaceActivate());
@@ -305,20 +310,24 @@ TEST_F(ActivationTest, SizeChangeResizesTheBordersWhenUIActiveAndTheViewWhenOnly
     Site site;
     NewDocument(site);
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
+    com_ptr<IOleInPlaceFrame> frame = site.as<IOleInPlaceFrame>();
     BORDERWIDTHS widths = {10, 10, 10, 10};
-    ASSERT_EQ(S_OK, site.as<IOleInPlaceFrame>()->SetBorderSpace(&widths));
-    const RECT rcViewBefore = WindowRectIn(ViewWindow(site), site.window());
 
-    // UI active: the site window moves, the active object resizes its own
-    // borders (this server keeps none), the view is not set directly.
+    // UI active: the site window moves and the active object renegotiates
+    // its borders; this server wants none, so its view fills the window.
+    ASSERT_EQ(S_OK, frame->SetBorderSpace(&widths));
     RECT rcNew = {20, 30, 520, 380};
     VARIANT v = ByRef(&rcNew);
     ASSERT_EQ(S_OK, site.doc->OnNotifySizeChange(&v));
     EXPECT_TRUE(SameRect(rcNew, WindowRectIn(site.window(), m_ctl.hwnd())));
-    EXPECT_TRUE(SameRect(rcViewBefore, WindowRectIn(ViewWindow(site), site.window())));
+    RECT rcFull = {0, 0, 500, 350};
+    EXPECT_TRUE(SameRect(rcFull, WindowRectIn(ViewWindow(site), site.window())))
+        << Describe(WindowRectIn(ViewWindow(site), site.window()));
 
-    // In place only: the view gets the new size less the stored borders.
+    // In place only: the site itself gives the view the new size less the
+    // border widths it stored.
     ASSERT_EQ(S_OK, site.doc->UIActivateView(VARIANT_FALSE));
+    ASSERT_EQ(S_OK, frame->SetBorderSpace(&widths));
     RECT rcSmaller = {0, 0, 300, 200};
     v = ByRef(&rcSmaller);
     ASSERT_EQ(S_OK, site.doc->OnNotifySizeChange(&v));

@@ -4,12 +4,14 @@
 
 #include <string>
 
-#include "PadTestHooks.h"
+#include "LogTail.h"
+#include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
 #include "site/DocPreview.h"
 
 using namespace sitetest;
 using namespace testsupport;
+using namespace vellixpad::fixture;
 
 namespace {
 
@@ -116,8 +118,11 @@ protected:
         return vellixpad::kTraceExecPrefix + std::to_wstring(nCmdId);
     }
 
+    void SetUp() override { ResetTrace(); }
+    void TearDown() override { ResetTrace(); }
+
     OleSession m_ole;
-    CPadSwitches m_pad;
+    ScopedSwitches m_pad;
     CControlWindow m_ctl;
 };
 
@@ -130,10 +135,10 @@ TEST_F(CommandsTest, CommandsRunOnlyWhenTheViewSupportsAndEnablesThem) {
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
 
     EXPECT_EQ(S_OK, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
-    EXPECT_EQ(1u, PadTrace(ExecTrace(OLECMDID_PRINT).c_str()));
+    EXPECT_EQ(1u, Trace(ExecTrace(OLECMDID_PRINT).c_str()));
     // Supported but disabled: not run.
     EXPECT_EQ(kErrCommandNotAvailable, site.doc->DoOleCommand(OLECMDID_PAGESETUP, 0, nullptr, nullptr));
-    EXPECT_EQ(0u, PadTrace(ExecTrace(OLECMDID_PAGESETUP).c_str()));
+    EXPECT_EQ(0u, Trace(ExecTrace(OLECMDID_PAGESETUP).c_str()));
     // Unknown to the server.
     EXPECT_EQ(kErrCommandNotAvailable, site.doc->DoOleCommand(OLECMDID_ZOOM, 0, nullptr, nullptr));
 }
@@ -144,9 +149,9 @@ TEST_F(CommandsTest, PromptCancelledByTheUserIsNotAFailure) {
     NewDocument(site);
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
     EXPECT_EQ(S_FALSE, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
-    EXPECT_EQ(0u, PadTrace(ExecTrace(OLECMDID_PRINT).c_str()));
+    EXPECT_EQ(0u, Trace(ExecTrace(OLECMDID_PRINT).c_str()));
     EXPECT_EQ(S_OK, site.doc->DoOleCommand(OLECMDID_PRINT, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
-    EXPECT_EQ(1u, PadTrace(ExecTrace(OLECMDID_PRINT).c_str()));
+    EXPECT_EQ(1u, Trace(ExecTrace(OLECMDID_PRINT).c_str()));
 }
 
 TEST_F(CommandsTest, CommandGoesToTheActivatedViewWithItsArgumentsAndResult) {
@@ -212,26 +217,26 @@ TEST_F(CommandsTest, PreviewRunsOnceAtATimeAndEndsWithTheServersNotice) {
     ASSERT_EQ(S_OK, site.doc->PrintPreview());
     EXPECT_TRUE(DocumentInPreview(doc.get()));
     EXPECT_EQ(S_FALSE, site.doc->PrintPreview()) << "one preview at a time";
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTracePreviewBegin));
+    EXPECT_EQ(1u, Trace(vellixpad::kTracePreviewBegin));
 
     EXPECT_EQ(S_OK, callback->Notify(2, 0, 0));
     EXPECT_TRUE(DocumentInPreview(doc.get())) << "event 2 is not an end";
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTracePreviewEnd));
+    EXPECT_EQ(0u, Trace(vellixpad::kTracePreviewEnd));
 
     DWORD nBegun = 1, nEnded = 0;
     for (DWORD dwEvent : {0x20u, 0x01u, 0x80u}) {
         SCOPED_TRACE(dwEvent);
         if (dwEvent != 0x20u) {
             ASSERT_EQ(S_OK, site.doc->PrintPreview());
-            EXPECT_EQ(++nBegun, PadTrace(vellixpad::kTracePreviewBegin));
+            EXPECT_EQ(++nBegun, Trace(vellixpad::kTracePreviewBegin));
         }
         EXPECT_EQ(S_OK, callback->Notify(dwEvent, 0, 0));
         EXPECT_FALSE(DocumentInPreview(doc.get()));
-        EXPECT_EQ(++nEnded, PadTrace(vellixpad::kTracePreviewEnd));
+        EXPECT_EQ(++nEnded, Trace(vellixpad::kTracePreviewEnd));
     }
     // Ended and released: nothing left to end, a new preview can start.
     EXPECT_EQ(S_OK, site.doc->ExitPrintPreview(VARIANT_FALSE));
-    EXPECT_EQ(nEnded, PadTrace(vellixpad::kTracePreviewEnd));
+    EXPECT_EQ(nEnded, Trace(vellixpad::kTracePreviewEnd));
     ASSERT_EQ(S_OK, site.doc->PrintPreview());
     EXPECT_EQ(S_OK, site.doc->ExitPrintPreview(VARIANT_TRUE));
     EXPECT_FALSE(DocumentInPreview(doc.get()));
@@ -242,7 +247,7 @@ TEST_F(CommandsTest, PreviewNeedsTheServersPreviewInterface) {
     Site site;
     NewDocument(site);
     EXPECT_EQ(kErrCommandNotAvailable, site.doc->PrintPreview());
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTracePreviewBegin));
+    EXPECT_EQ(0u, Trace(vellixpad::kTracePreviewBegin));
 }
 
 TEST_F(CommandsTest, ServerFaultingWhileItEndsThePreviewLeavesTheHostRunning) {
@@ -253,14 +258,14 @@ TEST_F(CommandsTest, ServerFaultingWhileItEndsThePreviewLeavesTheHostRunning) {
     com_ptr<IDispatch> doc = site.OleObject();
     ASSERT_EQ(S_OK, site.doc->PrintPreview());
     EXPECT_EQ(S_OK, site.doc->ExitPrintPreview(VARIANT_TRUE));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTracePreviewEnd));
+    EXPECT_EQ(1u, Trace(vellixpad::kTracePreviewEnd));
     EXPECT_FALSE(DocumentInPreview(doc.get()));
     // The preview interface was let go: a new preview starts.
     EXPECT_EQ(S_OK, site.doc->PrintPreview());
-    EXPECT_EQ(2u, PadTrace(vellixpad::kTracePreviewBegin));
+    EXPECT_EQ(2u, Trace(vellixpad::kTracePreviewBegin));
     // And the server's own notice of the end goes through the same guard.
     EXPECT_EQ(S_OK, site.as<IDocPreviewCallback>()->Notify(0x20, 0, 0));
-    EXPECT_EQ(2u, PadTrace(vellixpad::kTracePreviewEnd));
+    EXPECT_EQ(2u, Trace(vellixpad::kTracePreviewEnd));
     // Work goes on normally afterwards.
     EXPECT_EQ(S_OK, site.doc->DoOleCommand(OLECMDID_PRINT, 0, nullptr, nullptr));
 }

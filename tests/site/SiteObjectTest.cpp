@@ -2,12 +2,14 @@
 // document object with its storage and running lock, Close and the window.
 #include <gtest/gtest.h>
 
-#include "PadTestHooks.h"
+#include "LogTail.h"
+#include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
 #include "site/DocPreview.h"
 
 using namespace sitetest;
 using namespace testsupport;
+using namespace vellixpad::fixture;
 
 namespace {
 
@@ -16,8 +18,11 @@ const CLSID CLSID_Unserved = {0x5a1e0c11, 0x7d1b, 0x4f6e, {0x9a, 0x3b, 0x11, 0x2
 
 class SiteObjectTest : public ::testing::Test {
 protected:
+    void SetUp() override { ResetTrace(); }
+    void TearDown() override { ResetTrace(); }
+
     OleSession m_ole;
-    CPadSwitches m_pad;
+    ScopedSwitches m_pad;
     CControlWindow m_ctl;
 };
 
@@ -126,14 +131,14 @@ TEST_F(SiteObjectTest, ReportsItsHostNameOrItsOwnNameToTheServer) {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd(), {0, 0, 400, 300}, nullptr));
         ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
-        EXPECT_EQ(L"Vellix控件站点", PadTraceString(vellixpad::kTraceContainerApp));
-        EXPECT_EQ(L"Vellix控件站点", PadTraceString(vellixpad::kTraceContainerObj));
+        EXPECT_EQ(L"Vellix控件站点", TraceString(vellixpad::kTraceContainerApp));
+        EXPECT_EQ(L"Vellix控件站点", TraceString(vellixpad::kTraceContainerObj));
     }
     Site named;
     ASSERT_EQ(S_OK, named.Init(m_ctl.hwnd(), {0, 0, 400, 300}, L"网页宿主"));
     ASSERT_EQ(S_OK, named.doc->CreateDocObject(ByRef(&clsid)));
-    EXPECT_EQ(L"网页宿主", PadTraceString(vellixpad::kTraceContainerApp));
-    EXPECT_EQ(L"网页宿主", PadTraceString(vellixpad::kTraceContainerObj));
+    EXPECT_EQ(L"网页宿主", TraceString(vellixpad::kTraceContainerApp));
+    EXPECT_EQ(L"网页宿主", TraceString(vellixpad::kTraceContainerObj));
 }
 
 TEST_F(SiteObjectTest, GetClsidPointsAtTheSitesOwnClassField) {
@@ -163,9 +168,9 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     CLSID clsid = vellixpad::CLSID_Document;
     ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTraceLoadStorage));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveStorage))
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
+    EXPECT_EQ(0u, Trace(vellixpad::kTraceLoadStorage));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceSaveStorage))
         << "a new document is dirty and saved into its storage";
     VARIANT_BOOL bDirty = VARIANT_TRUE;
     ASSERT_EQ(S_OK, site.doc->IsStorageDirty(&bDirty));
@@ -176,7 +181,7 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     com_ptr<IDispatch> first = site.OleObject();
     ASSERT_TRUE(first);
     EXPECT_EQ(E_UNEXPECTED, site.doc->CreateDocObject(ByRef(&clsid)));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(first.get(), site.OleObject().get());
 
     // The running lock taken at creation keeps the object running until it
@@ -205,7 +210,7 @@ TEST_F(SiteObjectTest, ServerAskingForItsClientSiteFirstGetsItBeforeInitialisati
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
-        EXPECT_EQ(0u, PadTrace(vellixpad::kTraceSiteBeforeInit));
+        EXPECT_EQ(0u, Trace(vellixpad::kTraceSiteBeforeInit));
         com_ptr<IOleObject> ole;
         ASSERT_TRUE(site.OleObject());
         site.OleObject()->QueryInterface(IID_IOleObject, ole.put_void());
@@ -217,7 +222,7 @@ TEST_F(SiteObjectTest, ServerAskingForItsClientSiteFirstGetsItBeforeInitialisati
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSiteBeforeInit));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceSiteBeforeInit));
 }
 
 TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
@@ -236,7 +241,7 @@ TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsidOld)));
         EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
-        EXPECT_EQ(1u, PadTrace(vellixpad::kTraceInitNew));
+        EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
     }
     // A file of the old class is loaded as it is, and finds no server.
     TempDir dir;
@@ -259,7 +264,7 @@ TEST_F(SiteObjectTest, StorageAndObjectNeedAnInitialisedSite) {
     Site bare;
     EXPECT_EQ(E_UNEXPECTED, bare.doc->CreateObjectStorage(ByRef(&clsid)));
     EXPECT_EQ(E_FAIL, bare.doc->CreateDocObject(ByRef(&clsid)));
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTraceInitNew));
+    EXPECT_EQ(0u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(S_FALSE, bare.doc->EnsureDocObjectRunning(VARIANT_TRUE));
     EXPECT_EQ(S_FALSE, bare.doc->FreeRunningLock());
 
@@ -282,8 +287,8 @@ TEST_F(SiteObjectTest, DocumentInAnExistingObjectStorageIsLoadedFromIt) {
     CLSID clsid = vellixpad::CLSID_Document;
     ASSERT_EQ(S_OK, site.doc->CreateObjectStorage(ByRef(&clsid)));
     HRESULT hr = site.doc->CreateDocObject(ByRef(&clsid));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadStorage));
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTraceInitNew));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadStorage));
+    EXPECT_EQ(0u, Trace(vellixpad::kTraceInitNew));
     EXPECT_TRUE(FAILED(hr));
     EXPECT_FALSE(site.OleObject()) << "a failed load leaves no object";
 }
@@ -314,6 +319,9 @@ TEST_F(SiteObjectTest, CloseReleasesTheDocumentAndIsHarmlessAgainOrWithout) {
     com_ptr<IOleClientSite> clientSite;
     ole->GetClientSite(clientSite.put());
     EXPECT_FALSE(clientSite) << "the site took itself away";
+    EXPECT_EQ(1, LiveObjects());
+    ole.reset();
+    EXPECT_EQ(0, LiveObjects()) << "the site holds no reference any more";
     EXPECT_FALSE(site.OleObject());
     fw::unique_bstr got;
     EXPECT_EQ(S_OK, site.doc->get_FileName(got.put()));

@@ -2,6 +2,7 @@
 
 #include "PadTestHooks.h"
 
+
 using namespace testsupport;
 
 namespace sitetest {
@@ -152,39 +153,6 @@ com_ptr<IDispatch> Site::OleObject() const {
 
 // ---- the sample server ---------------------------------------------------------
 
-CPadSwitches::CPadSwitches() {
-    RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey);
-    ResetPadTrace();
-}
-
-CPadSwitches::~CPadSwitches() {
-    RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey);
-    ResetPadTrace();
-}
-
-CPadSwitches& CPadSwitches::Set(const wchar_t* pszName, DWORD dwValue) {
-    fw::unique_hkey key;
-    RegCreateKeyExW(HKEY_CURRENT_USER, vellixpad::kSwitchesKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                    nullptr);
-    RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                   sizeof(dwValue));
-    return *this;
-}
-
-DWORD PadTrace(const wchar_t* pszName) {
-    DWORD dw = 0, cb = sizeof(dw);
-    if (RegGetValueW(HKEY_CURRENT_USER, vellixpad::kTraceKey, pszName, RRF_RT_REG_DWORD, nullptr, &dw, &cb) !=
-        ERROR_SUCCESS)
-        return 0;
-    return dw;
-}
-
-std::wstring PadTraceString(const wchar_t* pszName) {
-    return RegString(HKEY_CURRENT_USER, vellixpad::kTraceKey, pszName);
-}
-
-void ResetPadTrace() { RegDeleteKeyW(HKEY_CURRENT_USER, vellixpad::kTraceKey); }
-
 namespace {
 
 HRESULT Invoke(IDispatch* pDisp, const wchar_t* pszName, WORD wFlags, VARIANT* pArg, VARIANT* pResult) {
@@ -238,37 +206,6 @@ bool WritePadDocument(HWND hwndCtl, const std::wstring& path, const wchar_t* psz
     return hr == S_OK;
 }
 
-// ---- the log ---------------------------------------------------------------------
-
-namespace {
-
-std::string ReadLog(const std::wstring& path) {
-    std::string bytes;
-    ReadFileBytes(path, &bytes);
-    return bytes;
-}
-
-}  // namespace
-
-CLogTail::CLogTail() : m_path(ExeDir() + L"\\log\\office.log"), m_nStart(ReadLog(m_path).size()) {}
-
-std::vector<std::wstring> CLogTail::Entries() const {
-    std::string bytes = ReadLog(m_path);
-    std::vector<std::wstring> out;
-    if (bytes.size() <= m_nStart) return out;
-    std::wstring text = Widen(bytes.substr(m_nStart));
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find(L"\r\n", pos);
-        if (eol == std::wstring::npos) eol = text.size();
-        std::wstring line = text.substr(pos, eol - pos);
-        // timestamp \t pid \t text
-        size_t t1 = line.find(L'\t');
-        size_t t2 = t1 == std::wstring::npos ? t1 : line.find(L'\t', t1 + 1);
-        out.push_back(t2 == std::wstring::npos ? line : line.substr(t2 + 1));
-        pos = eol + 2;
-    }
-    return out;
-}
+std::wstring OfficeLogPath() { return ExeDir() + L"\\log\\office.log"; }
 
 }  // namespace sitetest

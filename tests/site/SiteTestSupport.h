@@ -119,22 +119,7 @@ struct Site {
 
 // ---- the sample document server -----------------------------------------
 
-// Sets VellixPad's switches for the objects created while it lives, and
-// clears them and the trace on both ends.
-class CPadSwitches {
-public:
-    CPadSwitches();
-    ~CPadSwitches();
-    CPadSwitches(const CPadSwitches&) = delete;
-    CPadSwitches& operator=(const CPadSwitches&) = delete;
-    CPadSwitches& Set(const wchar_t* pszName, DWORD dwValue);
-};
-
-DWORD PadTrace(const wchar_t* pszName);
-std::wstring PadTraceString(const wchar_t* pszName);
-void ResetPadTrace();
-
-// The document's text and saved flag through its automation object.
+// The document's text and preview state through its automation object.
 std::wstring DocumentText(IDispatch* pDoc);
 HRESULT SetDocumentText(IDispatch* pDoc, const wchar_t* pszText);
 bool DocumentInPreview(IDispatch* pDoc);
@@ -143,18 +128,7 @@ bool DocumentInPreview(IDispatch* pDoc);
 // site (new document, save) under the switches in force.
 bool WritePadDocument(HWND hwndCtl, const std::wstring& path, const wchar_t* pszText);
 
-// ---- the log beside Vellix.DLL -------------------------------------------
-
-// Remembers the end of build/bin/log/office.log; Entries() are those written
-// since, without their timestamp and process fields.
-class CLogTail {
-public:
-    CLogTail();
-    std::vector<std::wstring> Entries() const;
-
-private:
-    std::wstring m_path;
-    size_t m_nStart = 0;
-};
+// build/bin/log/office.log, beside Vellix.DLL.
+std::wstring OfficeLogPath();
 
 }  // namespace sitetest

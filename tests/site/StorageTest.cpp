@@ -3,11 +3,13 @@
 // trip through the sample server.
 #include <gtest/gtest.h>
 
-#include "PadTestHooks.h"
+#include "LogTail.h"
+#include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
 
 using namespace sitetest;
 using namespace testsupport;
+using namespace vellixpad::fixture;
 
 namespace {
 
@@ -75,8 +77,11 @@ protected:
         return site.doc->SaveStorageToFile(name.get());
     }
 
+    void SetUp() override { ResetTrace(); }
+    void TearDown() override { ResetTrace(); }
+
     OleSession m_ole;
-    CPadSwitches m_pad;
+    ScopedSwitches m_pad;
     CControlWindow m_ctl;
     TempDir m_dir;
 };
@@ -84,15 +89,15 @@ protected:
 TEST_F(StorageTest, CompoundDocumentIsLoadedFromItsCopyInTheSite) {
     const std::wstring path = m_dir.file(L"letter.vxp");
     ASSERT_TRUE(WritePadDocument(m_ctl.hwnd(), path, L"亲爱的读者,\r\nhello"));
-    ResetPadTrace();
+    ResetTrace();
 
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     fw::unique_bstr name(path.c_str());
     ASSERT_EQ(S_OK, site.doc->LoadStorageFromFile(name.get(), VARIANT_FALSE));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadStorage));
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTraceLoadFile));
-    EXPECT_EQ(0u, PadTrace(vellixpad::kTraceInitNew));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadStorage));
+    EXPECT_EQ(0u, Trace(vellixpad::kTraceLoadFile));
+    EXPECT_EQ(0u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(L"亲爱的读者,\r\nhello", DocumentText(site.OleObject().get()));
     fw::unique_bstr fileName;
     ASSERT_EQ(S_OK, site.doc->get_FileName(fileName.put()));
@@ -115,13 +120,13 @@ TEST_F(StorageTest, ReadOnlyLoadAsksForReadingOnly) {
     fw::unique_hfile reader(
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader);
-    ResetPadTrace();
+    ResetTrace();
     {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         fw::unique_bstr name(path.c_str());
         ASSERT_EQ(S_OK, site.doc->LoadStorageFromFile(name.get(), VARIANT_TRUE));
-        EXPECT_EQ(0u, PadTrace(vellixpad::kTraceLoadFile)) << "copied as a compound file";
+        EXPECT_EQ(0u, Trace(vellixpad::kTraceLoadFile)) << "copied as a compound file";
         EXPECT_EQ(L"locked text", DocumentText(site.OleObject().get()));
         VARIANT_BOOL bReadOnly = VARIANT_FALSE;
         ASSERT_EQ(S_OK, site.doc->IsReadOnly(&bReadOnly));
@@ -129,12 +134,12 @@ TEST_F(StorageTest, ReadOnlyLoadAsksForReadingOnly) {
     }
     // Read-write cannot open it as storage; the server's own load (through
     // the file moniker) still reads it.
-    ResetPadTrace();
+    ResetTrace();
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     fw::unique_bstr name(path.c_str());
     ASSERT_EQ(S_OK, site.doc->LoadStorageFromFile(name.get(), VARIANT_FALSE));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadFile));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadFile));
     EXPECT_EQ(L"locked text", DocumentText(site.OleObject().get()));
     VARIANT_BOOL bReadOnly = VARIANT_TRUE;
     ASSERT_EQ(S_OK, site.doc->IsReadOnly(&bReadOnly));
@@ -148,8 +153,8 @@ TEST_F(StorageTest, PlainFileIsLoadedByItsServerThroughAFileMoniker) {
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     fw::unique_bstr name(path.c_str());
     ASSERT_EQ(S_OK, site.doc->LoadStorageFromFile(name.get(), VARIANT_TRUE));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadFile));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceLoadStorage)) << "then loaded from the sub-storage";
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadFile));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadStorage)) << "then loaded from the sub-storage";
     EXPECT_EQ(L"plain 文本", DocumentText(site.OleObject().get()));
     EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
 }
@@ -193,15 +198,16 @@ TEST_F(StorageTest, EachWayOfSavingWritesTheDocumentAndLeavesNoBackup) {
         SCOPED_TRACE(way.name);
         const std::wstring path = m_dir.file(std::wstring(L"saved-") + Widen(way.name) + L".vxp");
         ASSERT_TRUE(WriteFileBytes(path, "previous content"));
-        CPadSwitches pad;
+        ScopedSwitches pad;
+        ResetTrace();
         if (way.bNoMoniker) pad.Set(vellixpad::kNoPersistMoniker, 1);
         if (way.bNoFile) pad.Set(vellixpad::kNoPersistFile, 1);
         Site site;
         NewDocumentWithText(site, L"written by the " + std::wstring(Widen(way.name)) + L" way");
         ASSERT_EQ(S_OK, Save(site, path));
         EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveMoniker ? 1u : 0u,
-                  PadTrace(vellixpad::kTraceSaveMoniker));
-        EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveFile ? 1u : 0u, PadTrace(vellixpad::kTraceSaveFile));
+                  Trace(vellixpad::kTraceSaveMoniker));
+        EXPECT_EQ(way.pszTrace == vellixpad::kTraceSaveFile ? 1u : 0u, Trace(vellixpad::kTraceSaveFile));
         EXPECT_FALSE(Exists(path + L".tmp"));
         CLSID clsid = GUID_NULL;
         EXPECT_EQ(S_OK, GetClassFile(path.c_str(), &clsid));
@@ -230,8 +236,8 @@ TEST_F(StorageTest, EveryFailingWayPutsThePreviousFileBackByteForByte) {
     EXPECT_TRUE(FAILED(hr));
     EXPECT_NE(E_FAIL, hr) << "the code of the last way, not the moniker's";
     EXPECT_NE(STG_E_WRITEFAULT, hr);
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveMoniker));
-    EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveFile));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceSaveMoniker));
+    EXPECT_EQ(1u, Trace(vellixpad::kTraceSaveFile));
     EXPECT_EQ(previous, FileBytes(path));
     EXPECT_FALSE(Exists(path + L".tmp"));
     fw::unique_bstr fileName;
@@ -283,12 +289,13 @@ TEST_F(StorageTest, BackupNameTakenByAnotherFileIsNeverTouched) {
     {
         // A failing way must not move the foreign file onto the target.
         ASSERT_TRUE(WriteFileBytes(path, "old report"));
-        CPadSwitches pad;
+        ScopedSwitches pad;
+        ResetTrace();
         pad.Set(vellixpad::kFailMonikerSave, 1);
         Site site;
         NewDocumentWithText(site, L"second report");
         ASSERT_EQ(S_OK, Save(site, path)) << "the file way succeeds";
-        EXPECT_EQ(1u, PadTrace(vellixpad::kTraceSaveMoniker));
+        EXPECT_EQ(1u, Trace(vellixpad::kTraceSaveMoniker));
         EXPECT_EQ("someone else's file", FileBytes(foreign));
         site.doc->Close();
         EXPECT_EQ(L"second report", LoadText(path));

@@ -1,8 +1,8 @@
 // The container interfaces the document server calls, and in-place
 // activation of its view inside the site window.
+#include "control/Messages.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
-#include "site/SiteMessages.h"
 #include "site/SiteTexts.h"
 
 using fw::com_ptr;

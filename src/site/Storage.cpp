@@ -19,14 +19,17 @@ constexpr DWORD kMonikerSaveDeadlineMs = 10000;
 // The file that was at a save target, moved aside to "<target>.tmp" while
 // one way of saving runs, then dropped or put back. Only a backup this object
 // made is ever touched: a "<target>.tmp" that was there before stays as it
-// is, and the target then has no backup.
+// is, and the target then has no backup. A folder of the target's name is
+// not a file to protect, and is not moved.
 class CSaveBackup {
 public:
     explicit CSaveBackup(const wchar_t* pszTarget) : m_target(pszTarget) {
-        if (!FileExists(pszTarget)) return;
+        if (!FileExists(pszTarget) || (GetFileAttributesW(pszTarget) & FILE_ATTRIBUTE_DIRECTORY)) return;
         std::wstring backup = m_target + site_text::kBackupSuffix;
         if (MoveFileW(pszTarget, backup.c_str())) m_backup = std::move(backup);
     }
+    // Not finished: the way did not complete, so the previous file returns.
+    ~CSaveBackup() { Finish(E_ABORT); }
     CSaveBackup(const CSaveBackup&) = delete;
     CSaveBackup& operator=(const CSaveBackup&) = delete;
 

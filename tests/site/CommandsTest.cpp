@@ -240,6 +240,17 @@ TEST_F(CommandsTest, PreviewRunsOnceAtATimeAndEndsWithTheServersNotice) {
     ASSERT_EQ(S_OK, site.doc->PrintPreview());
     EXPECT_EQ(S_OK, site.doc->ExitPrintPreview(VARIANT_TRUE));
     EXPECT_FALSE(DocumentInPreview(doc.get()));
+
+    // The user closes the preview from the server's own menu: the server's
+    // notice ends it through the site.
+    ASSERT_EQ(S_OK, site.doc->PrintPreview());
+    UINT hwndMenu = 0;
+    ASSERT_EQ(S_OK, site.doc->GetMenuHWND(&hwndMenu));
+    PostMessageW(UintToHwnd(hwndMenu), WM_COMMAND, vellixpad::kCmdClosePreview, 0);
+    PumpMessages();
+    EXPECT_FALSE(DocumentInPreview(doc.get()));
+    EXPECT_EQ(nEnded + 2, Trace(vellixpad::kTracePreviewEnd));
+    EXPECT_EQ(S_OK, site.doc->PrintPreview()) << "the site let the finished preview go";
 }
 
 TEST_F(CommandsTest, PreviewNeedsTheServersPreviewInterface) {

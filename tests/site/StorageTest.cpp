@@ -302,6 +302,17 @@ TEST_F(StorageTest, BackupNameTakenByAnotherFileIsNeverTouched) {
     }
 }
 
+TEST_F(StorageTest, FolderOfTheTargetsNameIsNotMovedAside) {
+    const std::wstring folder = m_dir.file(L"folder.vxp");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\inside.txt", "kept"));
+    Site site;
+    NewDocumentWithText(site, L"cannot become a folder");
+    EXPECT_TRUE(FAILED(Save(site, folder)));
+    EXPECT_EQ("kept", FileBytes(folder + L"\\inside.txt"));
+    EXPECT_FALSE(Exists(folder + L".tmp"));
+}
+
 TEST_F(StorageTest, LongNamesGetTheirWholeBackupName) {
     // A full path of 258 characters: its backup name runs past 260.
     std::wstring path = m_dir.path() + L"\\";

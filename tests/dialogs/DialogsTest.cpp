@@ -87,19 +87,20 @@ protected:
     }
 
     Result ShowFileDialog(bool bOpen, DialogArgs& args) {
-        BSTR out = reinterpret_cast<BSTR>(static_cast<UINT_PTR>(0xBAADF00D));
-        Result r;
-        r.hr = m_office->ShowFileDialog(bOpen ? VARIANT_TRUE : VARIANT_FALSE, *args.defExt.get(),
-                                        *args.fileName.get(), *args.flags.get(), *args.filter.get(), &out);
-        fw::unique_bstr owned;
-        owned.attach(out);
-        r.value = owned.get() ? owned.get() : L"<null>";
-        return r;
+        return Call([&](BSTR* pOut) {
+            return m_office->ShowFileDialog(bOpen ? VARIANT_TRUE : VARIANT_FALSE, *args.defExt.get(),
+                                            *args.fileName.get(), *args.flags.get(), *args.filter.get(), pOut);
+        });
     }
     Result BrowserForFolder() {
+        return Call([&](BSTR* pOut) { return m_office->BrowserForFolder(pOut); });
+    }
+    // The out string starts as garbage: a method must set it, to null too.
+    template <class F>
+    static Result Call(F method) {
         BSTR out = reinterpret_cast<BSTR>(static_cast<UINT_PTR>(0xBAADF00D));
         Result r;
-        r.hr = m_office->BrowserForFolder(&out);
+        r.hr = method(&out);
         fw::unique_bstr owned;
         owned.attach(out);
         r.value = owned.get() ? owned.get() : L"<null>";
@@ -325,27 +326,20 @@ TEST_F(DialogsTest, FolderPickerGivesTheChosenFolder) {
 
 // ---- ShellExecute and DeleteFile -----------------------------------------
 
-// Runs the shell probe's record of its last start, waiting for it.
-class ShellProbeRecord {
-public:
-    explicit ShellProbeRecord(const std::wstring& path) : m_path(path) {}
-    // Arguments, working folder and show command, or empty after the bound.
-    std::vector<std::wstring> Wait() {
-        std::string bytes;
-        const DWORD start = GetTickCount();
-        while (!ReadFileBytes(m_path, &bytes) && GetTickCount() - start < 30000) Sleep(50);
-        std::vector<std::wstring> lines;
-        size_t pos = 0, end;
-        while ((end = bytes.find('\n', pos)) != std::string::npos) {
-            lines.push_back(Widen(bytes.substr(pos, end - pos)));
-            pos = end + 1;
-        }
-        return lines;
+// What the shell probe wrote when it started: arguments, working folder and
+// show command; empty if it did not start within a generous bound.
+std::vector<std::wstring> WaitForProbe(const std::wstring& path) {
+    std::string bytes;
+    const DWORD start = GetTickCount();
+    while (!ReadFileBytes(path, &bytes) && GetTickCount() - start < 30000) Sleep(50);
+    std::vector<std::wstring> lines;
+    size_t pos = 0, end;
+    while ((end = bytes.find('\n', pos)) != std::string::npos) {
+        lines.push_back(Widen(bytes.substr(pos, end - pos)));
+        pos = end + 1;
     }
-
-private:
-    std::wstring m_path;
-};
+    return lines;
+}
 
 class ShellTest : public DialogsTest {
 protected:
@@ -381,7 +375,7 @@ TEST_F(ShellTest, AnyOtherFileIsStartedShownWithTheArgumentsAsParameters) {
     fw::unique_variant args;
     String(args, L"one two");
     EXPECT_EQ(S_OK, Execute(Probe(), *args.get()));
-    std::vector<std::wstring> seen = ShellProbeRecord(m_dir.file(L"probe.txt")).Wait();
+    std::vector<std::wstring> seen = WaitForProbe(m_dir.file(L"probe.txt"));
     ASSERT_EQ(3u, seen.size());
     EXPECT_EQ(L"one two", seen[0]);
     EXPECT_EQ(L"5", seen[2]);  // SW_SHOW
@@ -398,7 +392,7 @@ TEST_F(ShellTest, WebFilesGoToTheBrowserMaximisedWithTheArgumentsAsWorkingFolder
     const std::wstring page = m_dir.file(L"report.HTML");
     Touch(page);
     EXPECT_EQ(S_OK, Execute(page, *args.get()));
-    std::vector<std::wstring> seen = ShellProbeRecord(m_dir.file(L"probe.txt")).Wait();
+    std::vector<std::wstring> seen = WaitForProbe(m_dir.file(L"probe.txt"));
     ASSERT_EQ(3u, seen.size());
     EXPECT_EQ(page, seen[0]);
     EXPECT_EQ(folder, seen[1]);

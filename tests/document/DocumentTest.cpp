@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogDriver.h"
 #include "ExtDoublesControl.h"
 #include "LogTail.h"
 #include "TestContainer.h"
@@ -257,6 +258,53 @@ TEST_F(DocumentTest, PrintPreviewWithoutADocumentCannotAskTheVersion) {
     ASSERT_EQ(1u, boxes.count());
     EXPECT_EQ(L"未知版本号", boxes.records()[0].caption);
     EXPECT_EQ(L"获取OLE版本失败，不能支持打印预览", boxes.records()[0].text);
+}
+
+TEST_F(DocumentTest, AReadOnlyDocumentIsNeverSavedOverItsOwnFile) {
+    std::wstring path = m_dir.file(L"Original.vxp");
+    ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
+    ASSERT_EQ(S_OK, SetText(L"original"));
+    ASSERT_EQ(S_OK, m_office->Save(StringArg(path), Missing()));
+    std::string before;
+    ASSERT_TRUE(ReadFileBytes(path, &before));
+    ASSERT_EQ(S_OK, m_office->Open(StringArg(path), Bool(true)));
+    ASSERT_EQ(S_OK, SetText(L"edited"));
+
+    // The same name in other letters: refused with its box, file untouched.
+    {
+        // The dialog first asks whether to replace the existing file: yes.
+        DialogDriver dialogs(IDYES);
+        dialogs.SelectFiles(m_dir.path(), {L"ORIGINAL.VXP"});
+        EXPECT_EQ(static_cast<HRESULT>(0x80041105), m_office->Save(StringArg(path), Missing()));
+        std::vector<DrivenDialog> seen = dialogs.records();
+        ASSERT_EQ(3u, seen.size());
+        EXPECT_EQ(DialogKind::FileDialog, seen[0].kind);
+        EXPECT_EQ(static_cast<UINT>(MB_YESNO), seen[1].box.style & 0xF) << "the replace question";
+        EXPECT_EQ(L"只读文档", seen[2].box.caption);
+        EXPECT_EQ(L"不能覆盖原文档", seen[2].box.text);
+    }
+    std::string after;
+    ASSERT_TRUE(ReadFileBytes(path, &after));
+    EXPECT_EQ(before, after);
+
+    // Another name is fine.
+    {
+        DialogDriver dialogs;
+        dialogs.SelectFiles(m_dir.path(), {L"copy.vxp"});
+        EXPECT_EQ(S_OK, m_office->Save(Missing(), Missing()));
+    }
+    ASSERT_EQ(S_OK, m_office->Open(StringArg(m_dir.file(L"copy.vxp")), Missing()));
+    EXPECT_EQ(L"edited", Text());
+
+    // Save as from the File menu, cancelled: nothing is written.
+    {
+        DialogDriver dialogs;
+        dialogs.CancelFileDialog();
+        UINT h = 0;
+        m_office->get_HWnd(&h);
+        SendMessageW(reinterpret_cast<HWND>(static_cast<UINT_PTR>(h)), WM_COMMAND, 40005, 0);
+        EXPECT_EQ(1u, dialogs.count());
+    }
 }
 
 // Word and Excel look-alike classes of the sample server, with the

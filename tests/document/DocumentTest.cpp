@@ -146,6 +146,40 @@ TEST_F(DocumentTest, ANewDocumentIsWrittenSavedClosedAndOpenedAgain) {
     EXPECT_EQ(0u, boxes.count());
 }
 
+// The real site's window, inside the control's client area.
+RECT SiteRect(IOffice* office) {
+    UINT h = 0;
+    office->get_HWnd(&h);
+    HWND control = reinterpret_cast<HWND>(static_cast<UINT_PTR>(h));
+    HWND site = FindWindowExW(control, nullptr, L"VellixControl", nullptr);
+    RECT rc = {-1, -1, -1, -1};
+    if (!site) return rc;
+    GetWindowRect(site, &rc);
+    MapWindowPoints(nullptr, control, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+TEST_F(DocumentTest, TheDocumentSitsInsideTheFrameBelowTheBarAndFollowsIt) {
+    ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
+    RECT rc = SiteRect(m_office.get());
+    EXPECT_EQ(4, rc.left);
+    EXPECT_EQ(24, rc.top);
+    EXPECT_EQ(396, rc.right);
+    EXPECT_EQ(296, rc.bottom);
+    // Hiding the bar moves the document up 21 pixels at once.
+    ASSERT_EQ(S_OK, m_office->ShowMenuBar());
+    rc = SiteRect(m_office.get());
+    EXPECT_EQ(3, rc.top);
+    ASSERT_EQ(S_OK, m_office->ShowMenuBar());
+    TestContainer::Pump(50);
+    EXPECT_EQ(24, SiteRect(m_office.get()).top);
+    // A resized container resizes the document.
+    ASSERT_EQ(S_OK, m_host.Place(0, 0, 300, 200));
+    rc = SiteRect(m_office.get());
+    EXPECT_EQ(296, rc.right);
+    EXPECT_EQ(196, rc.bottom);
+}
+
 TEST_F(DocumentTest, NewRejectsShortAndUnknownNamesAndClosesThePreviousDocument) {
     ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
     ASSERT_EQ(S_OK, SetText(L"first"));

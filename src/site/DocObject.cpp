@@ -1,43 +1,242 @@
+// The site object, its window, the temporary storage, creation of the
+// document object, the running lock and Close.
 #include "site/DocObject.h"
 
-#include "diag/Log.h"
+#include <string>
 
-CDocObject::CDocObject() = default;
+#include "diag/Log.h"
+#include "module/ClassTable.h"
+#include "site/SiteHelpers.h"
+#include "site/SiteTexts.h"
+
+using fw::com_ptr;
+using site_detail::ByRefStruct;
+using site_detail::UintToHwnd;
+
+namespace {
+
+// The temporary root: no name (the system picks one), deleted on release.
+constexpr DWORD kRootMode =
+    STGM_DELETEONRELEASE | STGM_TRANSACTED | STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+constexpr DWORD kObjectStorageMode = STGM_TRANSACTED | STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+constexpr DWORD kViewStreamMode = STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+constexpr DWORD kRunBindMode = STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+constexpr DWORD kRunDeadlineMs = 20000;
+
+}  // namespace
+
+CDocObject::CDocObject()
+    : m_fFullBorder(1),
+      m_fAppActive(0),
+      m_fModal(0),
+      m_fInPlaceActive(0),
+      m_fUIActive(0),
+      m_fViewActive(0),
+      m_fLockedRunning(0),
+      m_fClosing(0),
+      m_fReadOnly(0),
+      m_fUnused(0) {}
+
+// Close ran in FinalRelease; the members release the rest, the root storage
+// (and with it the temporary file) among them.
 CDocObject::~CDocObject() = default;
+
+void CDocObject::FinalRelease() { Close(); }
 
 HRESULT CDocObject::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
 
 HRESULT CDocObject::LogResultName(HRESULT hr) { return WriteResultName(m_log, hr); }
 
-// Document creation, storage and activation come with the site's window;
-// until then every member answers E_NOTIMPL.
-STDMETHODIMP CDocObject::GetActiveWindow(UINT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetActiveObject(IDispatch**) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetOleObject(IDispatch**) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetActiveMenu(UINT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetMenuHWND(UINT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::Close() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::IPDeactivateView() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::SaveObjectStorage() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::InitializeNewInstance(UINT, VARIANT, BSTR, IUnknown*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::CreateDocObject(VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::IPActivateView() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::UIActivateView(VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::CreateObjectStorage(VARIANT) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::EnsureDocObjectRunning(VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::FreeRunningLock() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::SaveStorageToFile(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::IsReadOnly(VARIANT_BOOL*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::DoOleCommand(UINT, UINT, VARIANT*, VARIANT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::PrintPreview() { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::ExitPrintPreview(VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::OnNotifySizeChange(VARIANT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::OnNotifyAppActivate(VARIANT_BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetDocWindow(UINT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::GetClsid(VARIANT*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::get_FileName(BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::put_FileName(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::get_ExtFileName(BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP CDocObject::put_ExtFileName(BSTR) { return E_NOTIMPL; }
+HRESULT CDocObject::RegisterSiteClass() {
+    WNDCLASSW wc = {};
+    if (GetClassInfoW(g_hInstance, site_text::kWindowClass, &wc)) return S_OK;
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = SiteWndProc;
+    wc.hInstance = g_hInstance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = site_text::kWindowClass;
+    if (!RegisterClassW(&wc)) return HRESULT_FROM_WIN32(GetLastError());
+    return S_OK;
+}
+
+LRESULT CALLBACK CDocObject::SiteWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pSite = reinterpret_cast<CDocObject*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (pSite) {
+        switch (uMsg) {
+        case WM_DESTROY: {
+            pSite->m_hwnd = nullptr;
+            // Closing can drop the last references to the site (the server's
+            // client site among them): keep it alive through Close, and let
+            // no later message of this window reach a site that is gone.
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            com_ptr<IDocObject> self(static_cast<IDocObject*>(pSite));
+            self->Close();
+            break;
+        }
+        case WM_SETFOCUS:
+            if (pSite->m_hwndActiveObj) SetFocus(pSite->m_hwndActiveObj);
+            break;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            pSite->m_hwnd = nullptr;
+            break;
+        }
+    }
+    return DefWindowProcW(hwnd, uMsg, wParam, lParam);
+}
+
+STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BSTR bstrHostName,
+                                               IUnknown* pcmdCtl) {
+    HWND hwndParent = UintToHwnd(hwndCtl);
+    if (!hwndParent || !IsWindow(hwndParent)) return E_UNEXPECTED;
+    const RECT* prc = ByRefStruct<RECT>(&rcPlace);
+    if (!prc) return STG_E_INVALIDPARAMETER;
+
+    if (m_pstgRoot) return E_FAIL;
+    if (FAILED(StgCreateDocfile(nullptr, kRootMode, 0, m_pstgRoot.put()))) return E_FAIL;
+
+    HRESULT hr = RegisterSiteClass();
+    if (FAILED(hr)) return hr;
+
+    m_rcPlace = *prc;
+    if (m_rcPlace.top > m_rcPlace.bottom) m_rcPlace.top = m_rcPlace.bottom = 0;
+    if (m_rcPlace.left > m_rcPlace.right) m_rcPlace.left = m_rcPlace.right = 0;
+
+    m_hwnd = CreateWindowExW(0, site_text::kWindowClass, nullptr, WS_CHILD | WS_VISIBLE, m_rcPlace.left,
+                             m_rcPlace.top, m_rcPlace.right - m_rcPlace.left,
+                             m_rcPlace.bottom - m_rcPlace.top, hwndParent, nullptr, g_hInstance, nullptr);
+    if (!m_hwnd) return E_OUTOFMEMORY;
+    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_hwndCtl = hwndParent;
+
+    m_bstrHostName =
+        bstrHostName ? site_detail::CopyOf(bstrHostName) : fw::unique_bstr(site_text::kDefaultHostName);
+
+    m_pcmdCtl.reset();
+    if (pcmdCtl) pcmdCtl->QueryInterface(IID_IOleCommandTarget, m_pcmdCtl.put_void());
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::CreateObjectStorage(VARIANT vclsid) {
+    const CLSID* pclsid = ByRefStruct<CLSID>(&vclsid);
+    if (!pclsid) return E_INVALIDARG;
+    const CLSID clsid = *pclsid;
+    if (!m_pstgRoot) return E_UNEXPECTED;
+
+    const std::wstring name = site_text::kObjectStoragePrefix +
+                              std::to_wstring(static_cast<unsigned long>(GetTickCount() | clsid.Data1));
+    HRESULT hr = m_pstgRoot->CreateStorage(name.c_str(), kObjectStorageMode, 0, 0, m_pstgObject.put());
+    if (FAILED(hr)) return hr;
+
+    // The name is taken by the sub-storage, so this finds no room and the
+    // view-state steps stay off; kept for servers that look for the stream.
+    m_pstgRoot->CreateStream(name.c_str(), kViewStreamMode, 0, 0, m_pstmView.put());
+
+    return WriteClassStg(m_pstgObject.get(), clsid);
+}
+
+STDMETHODIMP CDocObject::CreateDocObject(VARIANT vclsid) {
+    if (m_pole) return E_UNEXPECTED;
+    const CLSID* pclsid = ByRefStruct<CLSID>(&vclsid);
+    if (!pclsid) return E_INVALIDARG;
+    CLSID clsid = *pclsid;
+
+    // Nothing loaded yet: a new document, in a storage of its own, of the
+    // class the registry converts this one to.
+    const bool bNew = !m_pstgObject;
+    if (bNew) {
+        if (FAILED(CreateObjectStorage(vclsid))) return E_FAIL;
+        CLSID clsidConvert = GUID_NULL;
+        if (OleGetAutoConvert(clsid, &clsidConvert) == S_OK) {
+            CLSID clsidLeft = GUID_NULL;
+            if (SUCCEEDED(OleDoAutoConvert(m_pstgObject.get(), &clsidLeft))) clsid = clsidLeft;
+        }
+    }
+
+    com_ptr<IOleObject> pole;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                  IID_IOleObject, pole.put_void());
+    if (FAILED(hr)) return hr;
+
+    DWORD dwMiscStatus = 0;
+    const bool bClientSiteFirst = SUCCEEDED(pole->GetMiscStatus(DVASPECT_CONTENT, &dwMiscStatus)) &&
+                                  (dwMiscStatus & OLEMISC_SETCLIENTSITEFIRST);
+    if (bClientSiteFirst) pole->SetClientSite(Self<IOleClientSite>().get());
+
+    com_ptr<IPersistStorage> pps;
+    hr = pole->QueryInterface(IID_IPersistStorage, pps.put_void());
+    if (SUCCEEDED(hr)) hr = bNew ? pps->InitNew(m_pstgObject.get()) : pps->Load(m_pstgObject.get());
+
+    if (SUCCEEDED(hr)) {
+        m_pole = pole.get();
+        hr = EnsureDocObjectRunning(VARIANT_TRUE);
+        if (SUCCEEDED(hr)) {
+            if (!bClientSiteFirst) pole->SetClientSite(Self<IOleClientSite>().get());
+            pole->SetHostNames(m_bstrHostName.c_str(), m_bstrHostName.c_str());
+            m_clsid = clsid;
+            VARIANT_BOOL bDirty = VARIANT_FALSE;
+            if (SUCCEEDED(IsStorageDirty(&bDirty)) && bDirty) SaveObjectStorage();
+        }
+    }
+
+    if (FAILED(hr) && bClientSiteFirst) pole->SetClientSite(nullptr);
+    return hr;
+}
+
+STDMETHODIMP CDocObject::EnsureDocObjectRunning(VARIANT_BOOL fLockRunning) {
+    HRESULT hr = S_FALSE;
+    com_ptr<IBindCtx> pbc;
+    if (FAILED(CreateBindCtx(0, pbc.put()))) return E_UNEXPECTED;
+    BIND_OPTS bo = {sizeof(BIND_OPTS), BIND_MAYBOTHERUSER, kRunBindMode, kRunDeadlineMs};
+    pbc->SetBindOptions(&bo);
+
+    m_fLockedRunning = 0;
+    if (auto pro = m_pole.query<IRunnableObject>()) {
+        if (!pro->IsRunning()) hr = pro->Run(pbc.get());
+        pro->SetContainedObject(TRUE);
+        if (fLockRunning) m_fLockedRunning = SUCCEEDED(pro->LockRunning(TRUE, TRUE));
+    } else if (fLockRunning) {
+        if (auto pcont = m_pole.query<IOleContainer>())
+            m_fLockedRunning = SUCCEEDED(pcont->LockContainer(TRUE));
+    }
+    return hr;
+}
+
+STDMETHODIMP CDocObject::FreeRunningLock() {
+    if (!m_fLockedRunning) return S_FALSE;
+    if (auto pro = m_pole.query<IRunnableObject>())
+        pro->LockRunning(FALSE, TRUE);
+    else if (auto pcont = m_pole.query<IOleContainer>())
+        pcont->LockContainer(FALSE);
+    m_fLockedRunning = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::Close() {
+    m_fClosing = 1;
+    IPDeactivateView();
+    if (m_pole) {
+        m_pole->Close(OLECLOSE_NOSAVE);
+        m_pole->SetClientSite(nullptr);
+        FreeRunningLock();
+        m_pole.reset();
+    }
+    m_pstmView.reset();
+    m_pstgObject.reset();
+    m_fClosing = 0;
+
+    // Cleared first: the window's WM_DESTROY comes back here and must find
+    // nothing left to do.
+    if (HWND hwnd = m_hwnd; hwnd && IsWindow(hwnd)) {
+        m_hwnd = nullptr;
+        DestroyWindow(hwnd);
+    }
+    m_bstrFileName.reset();
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::GetClsid(VARIANT* clsid) {
+    if (!clsid) return E_POINTER;
+    *clsid = site_detail::ByRefVariant(&m_clsid);
+    return S_OK;
+}

@@ -1,0 +1,334 @@
+// The container interfaces the document server calls, and in-place
+// activation of its view inside the site window.
+#include "control/Messages.h"
+#include "site/DocObject.h"
+#include "site/SiteHelpers.h"
+#include "site/SiteTexts.h"
+
+using fw::com_ptr;
+
+namespace {
+
+// A rejecting server is asked again at most this often, waiting
+// kRetryStepMs longer before each attempt.
+constexpr int kMaxRetries = 10;
+constexpr DWORD kRetryStepMs = 200;
+
+template <class T>
+HRESULT SetOut(T* p, T value) {
+    if (p) *p = value;
+    return S_OK;
+}
+
+}  // namespace
+
+CDocObject* CSiteClientSite::Site() { return static_cast<CDocObject*>(this); }
+CDocObject* CSiteCommandTarget::Site() { return static_cast<CDocObject*>(this); }
+CDocObject* CSiteDocumentSite::Site() { return static_cast<CDocObject*>(this); }
+CDocObject* CSiteInPlaceFrame::Site() { return static_cast<CDocObject*>(this); }
+CDocObject* CSiteInPlaceSite::Site() { return static_cast<CDocObject*>(this); }
+CDocObject* CSitePreviewCallback::Site() { return static_cast<CDocObject*>(this); }
+
+// ---- IOleClientSite ----------------------------------------------------
+
+// The server's request to save goes to the control as its save command.
+STDMETHODIMP CSiteClientSite::SaveObject() {
+    if (auto pct = Site()->Self<IOleCommandTarget>())
+        pct->Exec(&GUID_NULL, OLECMDID_SAVE, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteClientSite::GetMoniker(DWORD, DWORD, IMoniker** ppmk) {
+    SetOut<IMoniker*>(ppmk, nullptr);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CSiteClientSite::GetContainer(IOleContainer** ppContainer) {
+    SetOut<IOleContainer*>(ppContainer, nullptr);
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CSiteClientSite::ShowObject() { return S_OK; }
+STDMETHODIMP CSiteClientSite::OnShowWindow(BOOL) { return S_OK; }
+STDMETHODIMP CSiteClientSite::RequestNewObjectLayout() { return E_NOTIMPL; }
+
+// ---- IOleCommandTarget: everything goes on to the control ---------------
+
+STDMETHODIMP CSiteCommandTarget::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
+                                             OLECMDTEXT* pCmdText) {
+    if (!Site()->m_pcmdCtl) return OLECMDERR_E_UNKNOWNGROUP;
+    return Site()->m_pcmdCtl->QueryStatus(pguidCmdGroup, cCmds, prgCmds, pCmdText);
+}
+
+STDMETHODIMP CSiteCommandTarget::Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt,
+                                      VARIANT* pvaIn, VARIANT* pvaOut) {
+    if (!Site()->m_pcmdCtl) return OLECMDERR_E_NOTSUPPORTED;
+    return Site()->m_pcmdCtl->Exec(pguidCmdGroup, nCmdID, nCmdexecopt, pvaIn, pvaOut);
+}
+
+// ---- IOleDocumentSite --------------------------------------------------
+
+STDMETHODIMP CSiteDocumentSite::ActivateMe(IOleDocumentView* pViewToActivate) {
+    CDocObject* site = Site();
+    auto pips = site->Self<IOleInPlaceSite>();
+    com_ptr<IOleDocumentView> pview(pViewToActivate);
+    if (pview) {
+        pview->SetInPlaceSite(pips.get());
+        if (site->m_pstmView) pview->ApplyViewState(site->m_pstmView.get());
+    } else {
+        auto pdoc = site->m_pole.query<IOleDocument>();
+        if (!pdoc) return E_FAIL;
+        HRESULT hr = pdoc->CreateView(pips.get(), site->m_pstmView.get(), 0, pview.put());
+        if (SUCCEEDED(hr) && site->m_pstmView) hr = pview->ApplyViewState(site->m_pstmView.get());
+        if (FAILED(hr)) return hr;
+    }
+
+    site->m_pdocv = pview.get();
+    if (!site->m_pcmdt) pview->QueryInterface(IID_IOleCommandTarget, site->m_pcmdt.put_void());
+
+    HRESULT hr = pview->UIActivate(TRUE);
+    if (SUCCEEDED(hr)) {
+        pview->SetRect(&site->m_rcPlace);
+        pview->Show(TRUE);
+        site->m_fViewActive = 1;
+        site->m_fFullBorder = 1;
+    }
+    return hr;
+}
+
+// ---- IOleInPlaceSite ---------------------------------------------------
+
+STDMETHODIMP CSiteInPlaceSite::GetWindow(HWND* phwnd) { return SetOut(phwnd, Site()->m_hwnd); }
+STDMETHODIMP CSiteInPlaceSite::ContextSensitiveHelp(BOOL) { return S_OK; }
+STDMETHODIMP CSiteInPlaceSite::CanInPlaceActivate() { return S_OK; }
+
+STDMETHODIMP CSiteInPlaceSite::OnInPlaceActivate() {
+    CDocObject* site = Site();
+    if (!site->m_pole) return E_UNEXPECTED;
+    if (FAILED(site->m_pole.query(site->m_pipobj.put()))) return E_UNEXPECTED;
+    site->m_fInPlaceActive = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::OnUIActivate() {
+    CDocObject* site = Site();
+    site->m_fUIActive = 1;
+    if (site->m_pipobj) site->m_pipobj->GetWindow(&site->m_hwndIPObject);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
+                                                LPRECT lprcPosRect, LPRECT lprcClipRect,
+                                                LPOLEINPLACEFRAMEINFO lpFrameInfo) {
+    CDocObject* site = Site();
+    if (ppFrame) *ppFrame = site->Self<IOleInPlaceFrame>().detach();
+    SetOut<IOleInPlaceUIWindow*>(ppDoc, nullptr);
+    SetOut(lprcPosRect, site->m_rcPlace);
+    SetOut(lprcClipRect, site->m_rcPlace);
+    if (lpFrameInfo) {
+        *lpFrameInfo = {};
+        lpFrameInfo->cb = sizeof(OLEINPLACEFRAMEINFO);
+        lpFrameInfo->fMDIApp = FALSE;
+        lpFrameInfo->hwndFrame = site->m_hwnd;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::Scroll(SIZE) { return S_OK; }
+
+STDMETHODIMP CSiteInPlaceSite::OnUIDeactivate(BOOL) {
+    CDocObject* site = Site();
+    site->m_fUIActive = 0;
+    if (auto pframe = site->Self<IOleInPlaceFrame>()) pframe->SetMenu(nullptr, nullptr, nullptr);
+    // Closed through its window, the site has none: the host keeps its focus.
+    if (site->m_hwnd) SetFocus(site->m_hwnd);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::OnInPlaceDeactivate() {
+    CDocObject* site = Site();
+    site->m_fInPlaceActive = 0;
+    site->m_hwndIPObject = nullptr;
+    site->m_pipobj.reset();
+    site->m_fViewActive = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::DiscardUndoState() { return S_OK; }
+
+STDMETHODIMP CSiteInPlaceSite::DeactivateAndUndo() {
+    if (auto pipobj = Site()->m_pipobj) pipobj->InPlaceDeactivate();
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceSite::OnPosRectChange(LPCRECT) { return S_OK; }
+
+// ---- IOleInPlaceFrame: the site window is the frame ----------------------
+
+STDMETHODIMP CSiteInPlaceFrame::GetWindow(HWND* phwnd) { return SetOut(phwnd, Site()->m_hwnd); }
+
+STDMETHODIMP CSiteInPlaceFrame::ContextSensitiveHelp(BOOL fEnterMode) {
+    auto pips = Site()->Self<IOleInPlaceSite>();
+    return pips ? pips->ContextSensitiveHelp(fEnterMode) : S_FALSE;
+}
+
+STDMETHODIMP CSiteInPlaceFrame::GetBorder(LPRECT lprectBorder) {
+    if (!lprectBorder) return E_POINTER;
+    GetClientRect(Site()->m_hwnd, lprectBorder);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceFrame::RequestBorderSpace(LPCBORDERWIDTHS) { return S_OK; }
+
+STDMETHODIMP CSiteInPlaceFrame::SetBorderSpace(LPCBORDERWIDTHS pborderwidths) {
+    CDocObject* site = Site();
+    RECT rc = {};
+    GetClientRect(site->m_hwnd, &rc);
+    site->m_rcBorder = {};
+    if (pborderwidths) {
+        site->m_rcBorder = *pborderwidths;
+        rc.left += pborderwidths->left;
+        rc.top += pborderwidths->top;
+        rc.right -= pborderwidths->right;
+        rc.bottom -= pborderwidths->bottom;
+    }
+    site->m_rcPlace = rc;
+    if (auto pdocv = site->m_pdocv) pdocv->SetRect(&site->m_rcPlace);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceFrame::SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR) {
+    CDocObject* site = Site();
+    site->m_pipactive.reset();
+    site->m_hwndActiveObj = nullptr;
+    if (pActiveObject) {
+        site->m_pipactive = pActiveObject;
+        pActiveObject->GetWindow(&site->m_hwndActiveObj);
+    }
+    return S_OK;
+}
+
+// No container menus: the server's shared menu is shown by the control's
+// own menu bar.
+STDMETHODIMP CSiteInPlaceFrame::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) { return S_OK; }
+
+STDMETHODIMP CSiteInPlaceFrame::SetMenu(HMENU hmenuShared, HOLEMENU holemenu, HWND hwndActiveObject) {
+    CDocObject* site = Site();
+    if (!hmenuShared) {
+        site->m_hmenuShared = nullptr;
+        site->m_holemenu = nullptr;
+        site->m_hwndMenuObj = nullptr;
+        return S_OK;
+    }
+    site->m_hmenuShared = hmenuShared;
+    site->m_holemenu = holemenu;
+    site->m_hwndMenuObj = hwndActiveObject;
+    if (!site->m_fClosing && site->m_hwndCtl)
+        PostMessageW(site->m_hwndCtl, WM_MENUBARLAYOUT, reinterpret_cast<WPARAM>(hmenuShared), 0);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceFrame::RemoveMenus(HMENU) { return E_NOTIMPL; }
+STDMETHODIMP CSiteInPlaceFrame::SetStatusText(LPCOLESTR) { return E_NOTIMPL; }
+
+STDMETHODIMP CSiteInPlaceFrame::EnableModeless(BOOL fEnable) {
+    CDocObject* site = Site();
+    site->m_fModal = !fEnable;
+    if (site->m_hwndCtl) SendMessageW(site->m_hwndCtl, WM_SITEENABLEMODELESS, 1, fEnable);
+    return S_OK;
+}
+
+STDMETHODIMP CSiteInPlaceFrame::TranslateAccelerator(LPMSG, WORD) { return E_NOTIMPL; }
+
+// ---- activation driven by the control ------------------------------------
+
+HRESULT CDocObject::DoActivationVerb(LONG iVerb) {
+    RECT rc = {};
+    GetClientRect(m_hwnd, &rc);
+    return m_pole->DoVerb(iVerb, nullptr, Self<IOleClientSite>().get(), -1, m_hwnd, &rc);
+}
+
+STDMETHODIMP CDocObject::IPActivateView() {
+    OpenLog();
+    HRESULT hr = E_UNEXPECTED;
+    m_log.Write(site_text::kLogEnterIPActivateView);
+
+    if (m_pole && !m_pdocv) {
+        hr = DoActivationVerb(OLEIVERB_INPLACEACTIVATE);
+        LogResultName(hr);
+        // Once at once with the plain show verb; then again, waiting longer
+        // each time, only while the server rejects the call.
+        if (FAILED(hr)) {
+            int n = 0;
+            do {
+                Sleep(n * kRetryStepMs);
+                ++n;
+                hr = DoActivationVerb(OLEIVERB_SHOW);
+                LogResultName(hr);
+            } while (hr == RPC_E_CALL_REJECTED && n < kMaxRetries);
+        }
+    } else if (m_pdocv) {
+        m_log.Write(site_text::kLogExistingView);
+        hr = m_pdocv->Show(TRUE);
+        if (SUCCEEDED(hr)) m_pdocv->UIActivate(TRUE);
+    }
+
+    LogResultName(hr);
+    if (SUCCEEDED(hr) && m_hwndIPObject) SetFocus(m_hwndIPObject);
+    return hr;
+}
+
+STDMETHODIMP CDocObject::UIActivateView(VARIANT_BOOL fFocus) {
+    if (!m_pdocv) return S_FALSE;
+    return m_pdocv->UIActivate(fFocus);
+}
+
+STDMETHODIMP CDocObject::IPDeactivateView() {
+    HRESULT hr = S_OK;
+    if (m_pipactive) UIActivateView(VARIANT_FALSE);
+    // Each step can call back into the site and clear fields: hold what is
+    // used across the call.
+    if (auto pdocv = m_pdocv) pdocv->Show(FALSE);
+    if (auto pipobj = m_pipobj) pipobj->InPlaceDeactivate();
+    if (auto pdocv = m_pdocv) {
+        hr = pdocv->CloseView(0);
+        pdocv->SetInPlaceSite(nullptr);
+    }
+    m_pcmdt.reset();
+    m_pdocv.reset();
+    m_pipobj.reset();
+    return hr;
+}
+
+STDMETHODIMP CDocObject::OnNotifySizeChange(VARIANT* lprect) {
+    const RECT* prc = site_detail::ByRefStruct<RECT>(lprect);
+    if (!prc) return E_INVALIDARG;
+    m_rcPlace = *prc;
+    const LONG cx = m_rcPlace.right - m_rcPlace.left;
+    const LONG cy = m_rcPlace.bottom - m_rcPlace.top;
+
+    if (m_hwnd) {
+        SetWindowPos(m_hwnd, nullptr, m_rcPlace.left, m_rcPlace.top, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+        UpdateWindow(m_hwnd);
+    }
+    if (m_fUIActive && m_pipactive) {
+        RECT rcBorder = {0, 0, cx, cy};
+        m_pipactive->ResizeBorder(&rcBorder, nullptr, TRUE);
+    } else if (m_fInPlaceActive && m_pdocv) {
+        RECT rcView = {m_rcBorder.left, m_rcBorder.top, cx - m_rcBorder.right, cy - m_rcBorder.bottom};
+        m_pdocv->SetRect(&rcView);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::OnNotifyAppActivate(VARIANT_BOOL bActive) {
+    if (auto pipactive = m_pipactive) pipactive->OnFrameWindowActivate(bActive);
+    m_fAppActive = bActive & 1;
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::GetDocWindow(UINT* HWnd) {
+    if (!HWnd) return E_POINTER;
+    *HWnd = site_detail::HandleToUint(m_hwnd);
+    return S_OK;
+}

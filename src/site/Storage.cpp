@@ -1,0 +1,220 @@
+// Files in and out of the document's sub-storage: loading, the three ways of
+// saving with their backup, flushing the object, and the state queries.
+#include <string>
+
+#include "site/DocObject.h"
+#include "site/SiteHelpers.h"
+#include "site/SiteTexts.h"
+
+using fw::com_ptr;
+
+namespace {
+
+constexpr DWORD kOpenReadWrite = STGM_TRANSACTED | STGM_SHARE_DENY_WRITE | STGM_READWRITE;
+constexpr DWORD kOpenReadOnly = STGM_TRANSACTED | STGM_SHARE_DENY_WRITE | STGM_READ;
+constexpr DWORD kCreateTarget = STGM_TRANSACTED | STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE;
+constexpr DWORD kMonikerSaveMode = STGM_TRANSACTED | STGM_SHARE_DENY_WRITE | STGM_READWRITE;
+constexpr DWORD kMonikerSaveDeadlineMs = 10000;
+
+// The file that was at a save target, moved aside to "<target>.tmp" while
+// one way of saving runs, then dropped or put back. Only a backup this object
+// made is ever touched: a "<target>.tmp" that was there before stays as it
+// is, and the target then has no backup. A folder of the target's name is
+// not a file to protect, and is not moved.
+class CSaveBackup {
+public:
+    explicit CSaveBackup(const wchar_t* pszTarget) : m_target(pszTarget) {
+        if (!FileExists(pszTarget) || (GetFileAttributesW(pszTarget) & FILE_ATTRIBUTE_DIRECTORY)) return;
+        std::wstring backup = m_target + site_text::kBackupSuffix;
+        if (MoveFileW(pszTarget, backup.c_str())) m_backup = std::move(backup);
+    }
+    // Not finished: the way did not complete, so the previous file returns.
+    ~CSaveBackup() { Finish(E_ABORT); }
+    CSaveBackup(const CSaveBackup&) = delete;
+    CSaveBackup& operator=(const CSaveBackup&) = delete;
+
+    // A success drops the backup; a failure puts it back over whatever the
+    // failed way left at the target.
+    HRESULT Finish(HRESULT hr) {
+        if (m_backup.empty()) return hr;
+        if (SUCCEEDED(hr))
+            DeleteFileW(m_backup.c_str());
+        else
+            MoveFileExW(m_backup.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        m_backup.clear();
+        return hr;
+    }
+
+private:
+    std::wstring m_target;
+    std::wstring m_backup;  // empty: no backup was made
+};
+
+}  // namespace
+
+STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bReadOnly) {
+    // A second load would give the open document's storage away under it.
+    if (m_pole) return E_UNEXPECTED;
+    CLSID clsid = GUID_NULL;
+    HRESULT hr = GetClassFile(bstrFileName, &clsid);
+    if (FAILED(hr)) return hr;
+
+    VARIANT vclsid = site_detail::ByRefVariant(&clsid);
+    CreateObjectStorage(vclsid);
+
+    const DWORD grfMode = bReadOnly ? kOpenReadOnly : kOpenReadWrite;
+    com_ptr<IStorage> pstgFile;
+    if (SUCCEEDED(StgOpenStorage(bstrFileName, nullptr, grfMode, nullptr, 0, pstgFile.put()))) {
+        if (m_pstgObject && SUCCEEDED(pstgFile->CopyTo(0, nullptr, nullptr, m_pstgObject.get())))
+            m_pstgObject->Commit(STGC_OVERWRITE);
+        pstgFile.reset();
+    } else if (m_pstgObject) {
+        // Not a compound file: its own server loads it and saves it into
+        // the sub-storage.
+        com_ptr<IMoniker> pmk;
+        com_ptr<IBindCtx> pbc;
+        com_ptr<IPersistStorage> pps;
+        if (SUCCEEDED(CreateFileMoniker(bstrFileName, pmk.put())) && SUCCEEDED(CreateBindCtx(0, pbc.put())) &&
+            SUCCEEDED(pmk->BindToObject(pbc.get(), nullptr, IID_IPersistStorage, pps.put_void())) &&
+            SUCCEEDED(pps->Save(m_pstgObject.get(), FALSE)))
+            pps->SaveCompleted(nullptr);
+    }
+
+    hr = CreateDocObject(vclsid);
+    m_fReadOnly = bReadOnly & 1;
+    m_bstrFileName = site_detail::CopyOf(bstrFileName);
+    return hr;
+}
+
+STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
+    if (FAILED(SaveObjectStorage())) {
+        MessageBoxW(::GetActiveWindow(), site_text::kTextSaveFailed, site_text::kCaptionSaveFailed, MB_OK);
+        return E_FAIL;
+    }
+    m_fReadOnly = 0;
+
+    const wchar_t* pszFileName = bstrFileName ? bstrFileName : L"";
+    HRESULT hr = SaveThroughMoniker(pszFileName);
+    if (FAILED(hr)) hr = SaveThroughPersistFile(pszFileName);
+    if (FAILED(hr)) hr = SaveByCopy(pszFileName);
+
+    m_bstrFileName = site_detail::CopyOf(bstrFileName);
+
+    // The server's frame lost and regained activation while it saved.
+    OnNotifyAppActivate(VARIANT_FALSE);
+    OnNotifyAppActivate(VARIANT_TRUE);
+    return hr;
+}
+
+HRESULT CDocObject::SaveThroughMoniker(const wchar_t* pszFileName) {
+    auto ppm = m_pole.query<IPersistMoniker>();
+    if (!ppm) return E_FAIL;
+
+    com_ptr<IMoniker> pmk;
+    com_ptr<IBindCtx> pbc;
+    if (SUCCEEDED(CreateFileMoniker(pszFileName, pmk.put())) && SUCCEEDED(CreateBindCtx(0, pbc.put()))) {
+        BIND_OPTS bo = {sizeof(BIND_OPTS), BIND_MAYBOTHERUSER, kMonikerSaveMode, kMonikerSaveDeadlineMs};
+        pbc->SetBindOptions(&bo);
+    }
+
+    CSaveBackup backup(pszFileName);
+    return backup.Finish(ppm->Save(pmk.get(), pbc.get(), FALSE));
+}
+
+HRESULT CDocObject::SaveThroughPersistFile(const wchar_t* pszFileName) {
+    com_ptr<IPersistFile> ppf;
+    HRESULT hr = m_pole.query(ppf.put());
+    if (FAILED(hr)) return hr;
+
+    CSaveBackup backup(pszFileName);
+    fw::unique_bstr bstrName(pszFileName);
+    hr = ppf->Save(bstrName.get(), TRUE);
+    if (FAILED(hr)) return backup.Finish(hr);
+
+    // A server that saved somewhere else of its own: copy that file over.
+    LPOLESTR pszCurFile = nullptr;
+    hr = ppf->GetCurFile(&pszCurFile);
+    fw::unique_cotaskmem curFile(pszCurFile);
+    if (SUCCEEDED(hr) && pszCurFile && FileExists(pszCurFile) && !FileExists(pszFileName) &&
+        !CopyFileW(pszCurFile, pszFileName, FALSE))
+        hr = E_ACCESSDENIED;
+    return backup.Finish(hr);
+}
+
+HRESULT CDocObject::SaveByCopy(const wchar_t* pszFileName) {
+    // Creating the new file truncates the old one: keep it aside until the
+    // copy is committed.
+    CSaveBackup backup(pszFileName);
+    com_ptr<IStorage> pstgFile;
+    HRESULT hr = StgCreateDocfile(pszFileName, kCreateTarget, 0, pstgFile.put());
+    if (FAILED(hr)) return backup.Finish(hr);
+    WriteClassStg(pstgFile.get(), m_clsid);
+    hr = m_pstgObject ? m_pstgObject->CopyTo(0, nullptr, nullptr, pstgFile.get()) : E_UNEXPECTED;
+    if (SUCCEEDED(hr)) hr = pstgFile->Commit(STGC_OVERWRITE);
+    // Released before the backup is put back over it.
+    pstgFile.reset();
+    return backup.Finish(hr);
+}
+
+STDMETHODIMP CDocObject::SaveObjectStorage() {
+    if (!m_pole) return E_UNEXPECTED;
+    HRESULT hr = S_FALSE;
+    if (m_pstgObject) {
+        com_ptr<IPersistStorage> pps;
+        hr = m_pole.query(pps.put());
+        if (SUCCEEDED(hr)) hr = pps->Save(m_pstgObject.get(), TRUE);
+        if (SUCCEEDED(hr)) hr = pps->SaveCompleted(nullptr);
+        // Committed as the object left it either way; but a save that failed
+        // stays a failure, or a copy of stale storage would pass for the
+        // document.
+        const HRESULT hrCommit = m_pstgObject->Commit(STGC_DEFAULT);
+        if (SUCCEEDED(hr)) hr = hrCommit;
+    }
+    if (m_pdocv && m_pstmView) {
+        m_pdocv->SaveViewState(m_pstmView.get());
+        m_pstmView->Commit(STGC_DEFAULT);
+    }
+    return hr;
+}
+
+STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
+    if (!m_pole) return S_OK;
+    if (!pbDirty) return E_POINTER;
+    bool bDirty = true;
+    com_ptr<IPersistStorage> pps;
+    com_ptr<IPersistFile> ppf;
+    if (m_pstgObject && SUCCEEDED(m_pole.query(pps.put())))
+        bDirty = pps->IsDirty() != S_FALSE;
+    else if (SUCCEEDED(m_pole.query(ppf.put())))
+        bDirty = ppf->IsDirty() != S_FALSE;
+    *pbDirty = bDirty ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::IsReadOnly(VARIANT_BOOL* bReadOnly) {
+    if (!bReadOnly) return E_POINTER;
+    *bReadOnly = m_fReadOnly ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::get_FileName(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = site_detail::CopyOrEmpty(m_bstrFileName);
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::put_FileName(BSTR newVal) {
+    m_bstrFileName = site_detail::CopyOf(newVal);
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::get_ExtFileName(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = site_detail::CopyOrEmpty(m_bstrExtFileName);
+    return S_OK;
+}
+
+STDMETHODIMP CDocObject::put_ExtFileName(BSTR newVal) {
+    m_bstrExtFileName = site_detail::CopyOf(newVal);
+    return S_OK;
+}

@@ -56,21 +56,22 @@ void CheckCounters(const std::vector<std::wstring>& folders, const std::wstring&
         windows.push_back(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
         menus.push_back(CreatePopupMenu());
     }
-    const SIZE_T cbBlock = 4 << 20;
-    void* pBlock = VirtualAlloc(nullptr, cbBlock, MEM_COMMIT, PAGE_READWRITE);
+    // Small heap blocks, as a leak would leave them, not one large region.
+    std::vector<void*> blocks;
+    for (int i = 0; i < 4096; ++i) blocks.push_back(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 1024));
     const std::wstring file = dataDir + L"\\counter-check.tmp";
     fw::unique_hfile hfile(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ResourceSnapshot during = TakeSnapshot(folders);
     hfile.reset();
     DeleteFileW(file.c_str());
-    VirtualFree(pBlock, 0, MEM_RELEASE);
+    for (void* p : blocks) HeapFree(GetProcessHeap(), 0, p);
     for (HANDLE h : events) CloseHandle(h);
     for (HBRUSH h : brushes) DeleteObject(h);
     for (HWND h : windows) DestroyWindow(h);
     for (HMENU h : menus) DestroyMenu(h);
     ResourceSnapshot after = TakeSnapshot(folders);
 
-    Progress("counter check, made 5 events, 5 brushes, 5 windows, 5 menus, 4 MB, 1 file (an open handle):");
+    Progress("counter check, made 5 events, 5 brushes, 5 windows, 5 menus, 4 MB in 1 KB heap blocks, 1 file (an open handle):");
     Progress("  seen:  handles %+ld, gdi %+ld, windows %+ld, menus %+ld, memory %+.2f MB, files %+ld",
              during.handles - before.handles, during.gdi - before.gdi, during.windows - before.windows,
              during.menus - before.menus, during.privateMb - before.privateMb, during.files - before.files);

@@ -4,7 +4,8 @@
 // the median of the repetitions, in milliseconds.
 //
 // --breakdown also drives the document site directly through IDocObject
-// and prints, with the bare container's own steps, where the time goes.
+// and prints, with the bare container's own steps, where the time goes;
+// --size <mb> runs one of the sizes only.
 #include <windows.h>
 #include <ole2.h>
 
@@ -30,7 +31,7 @@ struct SizeRun {
     int nQuickReps;  // --quick
 };
 // 128 MB documents take seconds per run: fewer repetitions there.
-const SizeRun kSizes[] = {{1, 11, 3}, {16, 5, 3}, {128, 3, 1}};
+const SizeRun kSizes[] = {{1, 15, 3}, {16, 11, 3}, {128, 5, 1}};
 
 const wchar_t kFrameTitle[] = L"Vellix bench";
 const int kFrameWidth = 800;
@@ -214,8 +215,9 @@ void BenchSave(ControlUnderTest& control, BaselineContainer& bare, const std::ws
 // The site's own steps, driven as the control drives them, beside the bare
 // container's. The difference of the control's Open to the site's steps is
 // what the control itself adds.
-void Breakdown(HWND hwndFrame, BaselineContainer& bare, const std::wstring& path, int nReps) {
-    StepClock site, baseline;
+void Breakdown(ControlUnderTest& control, BaselineContainer& bare, const std::wstring& path, int nReps) {
+    const HWND hwndFrame = control.Frame();
+    StepClock whole, site, baseline;
     RECT rc = {0, 0, kFrameWidth, kFrameHeight};
     for (int i = 0; i < nReps + 1; ++i) {
         StepClock* pSite = i ? &site : nullptr;  // the first run only warms up
@@ -247,12 +249,20 @@ void Breakdown(HWND hwndFrame, BaselineContainer& bare, const std::wstring& path
         doc.reset();
         mark("site released");
 
+        StepClock* pWhole = i ? &whole : nullptr;
+        if (pWhole) pWhole->Begin();
+        Check(control.Open(path), "control Open");
+        if (pWhole) pWhole->Mark("Open, posted work");
+        Check(control.Close(), "control Close");
+        if (pWhole) pWhole->Mark("Close, posted work");
+
         bare->SetStepClock(i ? &baseline : nullptr);
         if (i) baseline.Begin();
         Check(bare->Open(path.c_str()), "bare Open");
         bare->Close();
         bare->SetStepClock(nullptr);
     }
+    whole.Report("control through IOffice");
     site.Report("document site through IDocObject");
     baseline.Report("bare container");
 }
@@ -266,17 +276,20 @@ int main() {
     if (!EnsureFolder(options.dataDir)) Check(E_FAIL, "creating the data folder");
 
     bool bBreakdown = wcsstr(GetCommandLineW(), L"--breakdown") != nullptr;
+    const wchar_t* pszSize = wcsstr(GetCommandLineW(), L"--size ");
+    const int nOnlySize = pszSize ? _wtoi(pszSize + wcslen(L"--size ")) : 0;
     ControlUnderTest control;
     BaselineContainer bare;
     for (const SizeRun& size : kSizes) {
+        if (nOnlySize && size.nMegabytes != nOnlySize) continue;
         std::wstring path;
         Check(EnsureDocument(options.dataDir, size.nMegabytes, &path), "writing the document");
         int nReps = options.nReps ? options.nReps : options.bQuick ? size.nQuickReps : size.nReps;
         // The smallest size warms up for all: a warm-up at 128 MB costs a minute.
-        bool bWarmUp = &size == &kSizes[0];
+        bool bWarmUp = &size == &kSizes[0] || nOnlySize;
         BenchOpen(control, bare, path, size.nMegabytes, nReps, bWarmUp);
         BenchSave(control, bare, path, size.nMegabytes, nReps, bWarmUp, options.dataDir);
-        if (bBreakdown) Breakdown(control.Frame(), bare, path, nReps);
+        if (bBreakdown) Breakdown(control, bare, path, nReps);
     }
     for (const testsupport::DialogRecord& box : boxes.records())
         Progress("unexpected message box: %ls / %ls", box.caption.c_str(), box.text.c_str());

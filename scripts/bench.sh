@@ -23,17 +23,36 @@ run_args=()
 
 vx_setup || exit 1
 out="$VX_BUILD/bench"
-data="$out/data"
-mkdir -p "$data"
+mkdir -p "$out"
 rows="$out/rows.tsv"
+details="$out/details.log"  # what the programs print beside the rows
 : >"$rows"
+: >"$details"
+
+# Documents and the programs' temporary files (the site's docfiles among
+# them) live on tmpfs when there is room: the figures compare the work of two
+# containers, and disk write-back on a shared machine only adds noise.
+work=""
+files_on=disk
+if [ -d /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 2097152 ]; then
+    work=$(mktemp -d /dev/shm/vellix-bench.XXXXXX)
+    files_on=tmpfs
+    trap 'rm -rf "$work"; vx_stop_services' EXIT
+else
+    work="$out/work"
+    mkdir -p "$work"
+fi
+data="$work/data"
+temp="$work/temp"
+mkdir -p "$data" "$temp"
 
 run() {
     local exe=$1
     shift
     vx_log "running $exe"
     # Rows on stdout (CRLF from the Windows side); details on stderr.
-    wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" "${run_args[@]}" "$@" | tr -d '\r' >>"$rows"
+    wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+        "${run_args[@]}" "$@" 2> >(tr -d '\r' | tee -a "$details" >&2) | tr -d '\r' >>"$rows"
     local rc=${PIPESTATUS[0]}
     [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
 }
@@ -58,7 +77,7 @@ results="$out/results.tsv"
 } >"$results"
 unload=$(awk -F'\t' '$1 == "#unload" { print $2 }' "$rows")
 
-machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(wine --version), $(date -u +%Y-%m-%d)"
+machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(wine --version), $(date -u +%Y-%m-%d), files on $files_on"
 table="$out/table.md"
 {
     printf 'Measured on %s.\n\n' "$machine"

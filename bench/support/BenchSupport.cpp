@@ -58,8 +58,15 @@ Options ParseOptions() {
             options.nReps = _wtoi(argv[++i]);
         else if (wcscmp(argv[i], L"--quick") == 0)
             options.bQuick = true;
+        else if (wcscmp(argv[i], L"--temp") == 0 && i + 1 < argc)
+            options.tempDir = argv[++i];
     }
     LocalFree(argv);
+    // Temporary docfiles (StgCreateDocfile without a name) follow TMP.
+    if (!options.tempDir.empty() && EnsureFolder(options.tempDir)) {
+        SetEnvironmentVariableW(L"TMP", options.tempDir.c_str());
+        SetEnvironmentVariableW(L"TEMP", options.tempDir.c_str());
+    }
     if (options.dataDir.empty()) options.dataDir = TempFolder() + L"\\vellix-bench";
     while (!options.dataDir.empty() && options.dataDir.back() == L'\\') options.dataDir.pop_back();
     return options;

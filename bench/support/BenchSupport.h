@@ -39,9 +39,11 @@ void Progress(const char* pszFormat, ...);
 // Delivers what is posted to this thread's windows (layout, commands).
 void PumpPending();
 
-// Options shared by the programs: "--data <folder>" and "--reps <n>".
+// Options shared by the programs: "--data <folder>", "--temp <folder>",
+// "--reps <n>", "--quick".
 struct Options {
     std::wstring dataDir;  // where documents are generated and kept
+    std::wstring tempDir;  // this process's temporary folder, when given
     int nReps = 0;         // 0: the program's own default
     bool bQuick = false;   // "--quick": fewer repetitions, for a smoke run
 };

@@ -212,59 +212,107 @@ void BenchSave(ControlUnderTest& control, BaselineContainer& bare, const std::ws
     EmitRow({"save", static_cast<double>(nMegabytes), Median(tControl), Median(tBare)});
 }
 
-// The site's own steps, driven as the control drives them, beside the bare
-// container's. The difference of the control's Open to the site's steps is
-// what the control itself adds.
-void Breakdown(ControlUnderTest& control, BaselineContainer& bare, const std::wstring& path, int nReps) {
-    const HWND hwndFrame = control.Frame();
-    StepClock whole, site, baseline;
+// A site opened on path as the control opens one, each step marked on pClock
+// (when given).
+fw::com_ptr<IDocObject> OpenSite(HWND hwndParent, const std::wstring& path, StepClock* pClock) {
+    auto mark = [pClock](const char* psz) {
+        if (pClock) pClock->Mark(psz);
+    };
+    fw::com_ptr<IDocObject> doc;
+    Check(doc.create(CLSID_DocObject, CLSCTX_INPROC_SERVER), "CoCreateInstance of the site");
+    mark("site created");
     RECT rc = {0, 0, kFrameWidth, kFrameHeight};
+    VARIANT vrc;
+    VariantInit(&vrc);
+    vrc.vt = VT_BYREF | VT_UI1;
+    vrc.pbVal = reinterpret_cast<BYTE*>(&rc);
+    fw::unique_bstr host(L"Vellix bench");
+    Check(doc->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(hwndParent)), vrc, host.get(),
+                                     nullptr),
+          "InitializeNewInstance");
+    mark("InitializeNewInstance");
+    fw::unique_bstr name(path.c_str());
+    Check(doc->LoadStorageFromFile(name.get(), VARIANT_FALSE), "LoadStorageFromFile");
+    mark("LoadStorageFromFile");
+    Check(doc->IPActivateView(), "IPActivateView");
+    PumpPending();
+    mark("IPActivateView, posted work");
+    return doc;
+}
+
+// The site's own steps, driven as the control drives them, beside the
+// control's two calls and the bare container's steps. What the control's
+// Open adds to the site's steps is the control's own work.
+void OpenBreakdown(ControlUnderTest& control, BaselineContainer& bare, const std::wstring& path, int nReps) {
+    StepClock whole, site, baseline;
     for (int i = 0; i < nReps + 1; ++i) {
-        StepClock* pSite = i ? &site : nullptr;  // the first run only warms up
-        auto mark = [&](const char* psz) {
-            if (pSite) pSite->Mark(psz);
-        };
+        const bool bTimed = i > 0;  // the first round only warms up
+        if (bTimed) whole.Begin();
+        Check(control.Open(path), "control Open");
+        if (bTimed) whole.Mark("Open, posted work");
+        Check(control.Close(), "control Close");
+        if (bTimed) whole.Mark("Close, posted work");
+
+        StepClock* pSite = bTimed ? &site : nullptr;
         if (pSite) pSite->Begin();
-        fw::com_ptr<IDocObject> doc;
-        Check(doc.create(CLSID_DocObject, CLSCTX_INPROC_SERVER), "CoCreateInstance of the site");
-        mark("site created");
-        VARIANT vrc;
-        VariantInit(&vrc);
-        vrc.vt = VT_BYREF | VT_UI1;
-        vrc.pbVal = reinterpret_cast<BYTE*>(&rc);
-        fw::unique_bstr host(L"Vellix bench");
-        Check(doc->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(hwndFrame)), vrc, host.get(),
-                                         nullptr),
-              "InitializeNewInstance");
-        mark("InitializeNewInstance");
-        fw::unique_bstr name(path.c_str());
-        Check(doc->LoadStorageFromFile(name.get(), VARIANT_FALSE), "LoadStorageFromFile");
-        mark("LoadStorageFromFile");
-        Check(doc->IPActivateView(), "IPActivateView");
-        PumpPending();
-        mark("IPActivateView, posted work");
+        fw::com_ptr<IDocObject> doc = OpenSite(control.Frame(), path, pSite);
         doc->Close();
         PumpPending();
-        mark("Close, posted work");
+        if (pSite) pSite->Mark("Close, posted work");
         doc.reset();
-        mark("site released");
+        if (pSite) pSite->Mark("site released");
 
-        StepClock* pWhole = i ? &whole : nullptr;
-        if (pWhole) pWhole->Begin();
-        Check(control.Open(path), "control Open");
-        if (pWhole) pWhole->Mark("Open, posted work");
-        Check(control.Close(), "control Close");
-        if (pWhole) pWhole->Mark("Close, posted work");
-
-        bare->SetStepClock(i ? &baseline : nullptr);
-        if (i) baseline.Begin();
+        bare->SetStepClock(bTimed ? &baseline : nullptr);
+        if (bTimed) baseline.Begin();
         Check(bare->Open(path.c_str()), "bare Open");
         bare->Close();
         bare->SetStepClock(nullptr);
     }
-    whole.Report("control through IOffice");
-    site.Report("document site through IDocObject");
-    baseline.Report("bare container");
+    whole.Report("open: control through IOffice");
+    site.Report("open: document site through IDocObject");
+    baseline.Report("open: bare container");
+}
+
+// Save: the control's Save, the site's two steps (the object flushed into
+// its storage, then the file written by the first way that works) and the
+// bare container's copy.
+void SaveBreakdown(ControlUnderTest& control, BaselineContainer& bare, const std::wstring& path, int nReps,
+                   const std::wstring& dataDir) {
+    const std::wstring target = dataDir + L"\\breakdown.vxp";
+    StepClock whole, site, baseline;
+    Check(control.Open(path), "control Open");
+    Check(bare->Open(path.c_str()), "bare Open");
+    fw::com_ptr<IDocObject> doc = OpenSite(control.Frame(), path, nullptr);
+    fw::unique_bstr name(target.c_str());
+    for (int i = 0; i < nReps + 1; ++i) {
+        const bool bTimed = i > 0;
+        DeleteFileW(target.c_str());
+        if (bTimed) whole.Begin();
+        Check(control.Save(target), "control Save");
+        if (bTimed) whole.Mark("Save, posted work");
+
+        DeleteFileW(target.c_str());
+        if (bTimed) site.Begin();
+        Check(doc->SaveObjectStorage(), "SaveObjectStorage");
+        if (bTimed) site.Mark("SaveObjectStorage");
+        Check(doc->SaveStorageToFile(name.get()), "SaveStorageToFile");
+        PumpPending();
+        if (bTimed) site.Mark("SaveStorageToFile, posted work");
+
+        DeleteFileW(target.c_str());
+        bare->SetStepClock(bTimed ? &baseline : nullptr);
+        if (bTimed) baseline.Begin();
+        Check(bare->SaveCopyAs(target.c_str()), "bare save");
+        bare->SetStepClock(nullptr);
+    }
+    doc->Close();
+    doc.reset();
+    Check(control.Close(), "control Close");
+    bare->Close();
+    DeleteFileW(target.c_str());
+    whole.Report("save: control through IOffice");
+    site.Report("save: document site through IDocObject (SaveStorageToFile flushes the object again)");
+    baseline.Report("save: bare container");
 }
 
 }  // namespace
@@ -289,7 +337,10 @@ int main() {
         bool bWarmUp = &size == &kSizes[0] || nOnlySize;
         BenchOpen(control, bare, path, size.nMegabytes, nReps, bWarmUp);
         BenchSave(control, bare, path, size.nMegabytes, nReps, bWarmUp, options.dataDir);
-        if (bBreakdown) Breakdown(control, bare, path, nReps);
+        if (bBreakdown) {
+            OpenBreakdown(control, bare, path, nReps);
+            SaveBreakdown(control, bare, path, nReps, options.dataDir);
+        }
     }
     for (const testsupport::DialogRecord& box : boxes.records())
         Progress("unexpected message box: %ls / %ls", box.caption.c_str(), box.text.c_str());

@@ -60,6 +60,14 @@ bool ReadPadDocument(const std::wstring& path, std::wstring* pText) {
     return SUCCEEDED(ReadStreamText(stg.get(), pText));
 }
 
+bool ReadSavedText(const std::wstring& path, std::wstring* pText) {
+    if (ReadPadDocument(path, pText)) return true;
+    std::string bytes;
+    if (!testsupport::ReadFileBytes(path, &bytes) || bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return false;
+    *pText = testsupport::Widen(bytes.substr(3));
+    return true;
+}
+
 bool FileBytesEqual(const std::wstring& path, const std::string& bytes) {
     std::string now;
     return testsupport::ReadFileBytes(path, &now) && now == bytes;

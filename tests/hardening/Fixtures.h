@@ -25,6 +25,9 @@ namespace hardening {
 bool WritePadDocument(const std::wstring& path, const std::wstring& text);
 // The text of such a document; false when it is not one.
 bool ReadPadDocument(const std::wstring& path, std::wstring* pText);
+// The text a saved document holds, as a compound file or, for names the
+// server keeps as plain text, UTF-8 with a byte-order mark.
+bool ReadSavedText(const std::wstring& path, std::wstring* pText);
 bool FileBytesEqual(const std::wstring& path, const std::string& bytes);
 bool PathExists(const std::wstring& path);
 // Files in a folder whose names end in the suffix (".tmp" backups).

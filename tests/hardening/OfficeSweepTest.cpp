@@ -37,7 +37,7 @@ std::wstring VerifySaved(IOffice* p, const CallArgs& a, HRESULT) {
         target = current.c_str();
     }
     std::wstring text;
-    if (!ReadPadDocument(target, &text)) return L"success reported, but \"" + target.substr(0, 80) + L"\" holds no document";
+    if (!ReadSavedText(target, &text) || text != Sandbox::kText) return L"success reported, but \"" + target.substr(0, 80) + L"\" holds no document";
     return std::wstring();
 }
 

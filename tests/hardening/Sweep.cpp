@@ -107,6 +107,18 @@ std::vector<Arg> VariantPtrArgs(const ValuePool& pool) {
     Arg none;
     none.label = L"null VARIANT*";
     args.push_back(none);
+    // A structure pointer that points nowhere, as a careless caller passes.
+    static VARIANT s_nullRef = [] {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BYREF | VT_UI1;
+        return v;
+    }();
+    Arg nullRef;
+    nullRef.label = L"&VT_BYREF|VT_UI1 null pointer";
+    nullRef.pvar = &s_nullRef;
+    nullRef.var = s_nullRef;
+    args.push_back(nullRef);
     // Pointers into the pool's own values: they stay valid for the sweep.
     for (const VariantValue& v : pool.variants()) {
         Arg a;

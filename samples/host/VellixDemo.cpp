@@ -62,6 +62,26 @@ void Type(const wchar_t* text) {
     for (const wchar_t* p = text; *p; ++p) SendMessageW(target, WM_CHAR, *p, 1);
 }
 
+// The document's text, through its automation object.
+std::wstring DocumentText(IOffice* office) {
+    IDispatch* doc = nullptr;
+    std::wstring text = L"<none>";
+    if (SUCCEEDED(office->get_OleObject(&doc)) && doc) {
+        LPOLESTR name = const_cast<LPOLESTR>(L"Text");
+        DISPID id;
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        VARIANT v;
+        VariantInit(&v);
+        if (SUCCEEDED(doc->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) &&
+            SUCCEEDED(doc->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr)) &&
+            v.vt == VT_BSTR)
+            text = v.bstrVal ? v.bstrVal : L"";
+        VariantClear(&v);
+        doc->Release();
+    }
+    return text;
+}
+
 // The window's pixels from the screen into a 24-bit bitmap file.
 bool SaveScreenshot(HWND hwnd, const wchar_t* path) {
     RECT rc;
@@ -98,6 +118,23 @@ bool SaveScreenshot(HWND hwnd, const wchar_t* path) {
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
     return ok;
+}
+
+// Wine's AtlAxWin hands its control an extent in hundredths of an inch
+// instead of HIMETRIC; the document rectangle follows the extent, so set
+// the right one (no later resize of the container window undoes it).
+void FixExtent(IUnknown* control, HWND ax) {
+    RECT rc;
+    GetClientRect(ax, &rc);
+    HDC screen = GetDC(nullptr);
+    SIZEL ext = {MulDiv(rc.right, 2540, GetDeviceCaps(screen, LOGPIXELSX)),
+                 MulDiv(rc.bottom, 2540, GetDeviceCaps(screen, LOGPIXELSY))};
+    ReleaseDC(nullptr, screen);
+    IOleObject* obj = nullptr;
+    if (SUCCEEDED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&obj)))) {
+        obj->SetExtent(DVASPECT_CONTENT, &ext);
+        obj->Release();
+    }
 }
 
 int Fail(const char* step, HRESULT hr) {
@@ -143,6 +180,8 @@ int wmain(int argc, wchar_t** argv) {
     if (SUCCEEDED(hr)) hr = unk->QueryInterface(IID_IOffice, reinterpret_cast<void**>(&office));
     if (FAILED(hr)) return Fail("creating Vellix.Office", hr);
 
+    FixExtent(unk, ax);
+
     BSTR prog = SysAllocString(progId);
     BSTR path = SysAllocString(docPath);
     int rc = 0;
@@ -157,6 +196,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (FAILED(hr = office->Open(Str(path), Missing()))) rc = Fail("Open", hr);
     }
     Pump(500);
+    if (rc == 0 && DocumentText(office) != kDemoText) rc = Fail("reading the reopened text back", E_FAIL);
     RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump(300);
     if (!SaveScreenshot(frame, shotPath)) rc = Fail("screenshot", E_FAIL);

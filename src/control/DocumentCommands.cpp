@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "services/Dialogs.h"
 
 #include <commdlg.h>
 
@@ -14,8 +15,6 @@ const DWORD kSiteContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX
 const HRESULT E_READONLY_OVERWRITE = static_cast<HRESULT>(0x80041105);
 const HRESULT E_NO_DOCUMENT = static_cast<HRESULT>(0x80041107);
 
-const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
-const DWORD kDialogFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
 
 // Message boxes: text, caption.
 const wchar_t kTextSiteNotRegistered[] = L"站点组件可能未注册";
@@ -173,7 +172,7 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
         }
     } else {
         std::vector<std::wstring> names;
-        if (RunFileDialog(names, TRUE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+        if (RunFileDialog(names, TRUE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
             return S_FALSE;
         name = names.front();
     }
@@ -256,7 +255,7 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
     m_spDocObject->IsReadOnly(&bReadOnly);
     if (bReadOnly) {
         std::vector<std::wstring> names;
-        if (RunFileDialog(names, FALSE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+        if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
             return S_FALSE;
         if (lstrcmpiW(names.front().c_str(), name.c_str()) == 0) {
             ShowBox(kTextNoOverwrite, kCaptionReadOnly);
@@ -267,7 +266,7 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
         name = vFile.bstrVal;
     } else if (name.empty()) {
         std::vector<std::wstring> names;
-        if (RunFileDialog(names, FALSE, nullptr, nullptr, kDialogFlags, kAllFilesFilter) != 0 || names.empty())
+        if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
             return S_FALSE;
         name = names.front();
     }

@@ -164,9 +164,6 @@ protected:
     // The document server's menus onto the bar.
     void ShowServerMenus();
 
-    // The open/save dialog: 0 with the chosen names, 1 when cancelled.
-    int RunFileDialog(std::vector<std::wstring>& names, BOOL bOpenFileDialog, LPCWSTR pszDefExt,
-                      LPCWSTR pszFileName, DWORD dwFlags, LPCWSTR pszFilter);
     // The print preview behind OLECMDID_PRINTPREVIEW, with its version checks.
     void RunPrintPreview();
     static BOOL IsOffice2003Sp3Installed();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "services/Dialogs.h"
 
 #include <commdlg.h>
 
@@ -11,8 +12,6 @@ namespace {
 
 const HRESULT E_COMMAND_NOT_SUPPORTED = static_cast<HRESULT>(0x80041104);
 const DWORD kInsertObjectFlags = 0xD02;  // create new, no link, no icon choices
-const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
-const DWORD kSaveAsFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
 
 const wchar_t kTextNoVersion[] = L"获取OLE版本失败，不能支持打印预览";
 const wchar_t kCaptionNoVersion[] = L"未知版本号";
@@ -74,7 +73,7 @@ LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
     case OLECMDID_SAVEAS:
         if (m_spDocObject) {
             std::vector<std::wstring> names;
-            if (RunFileDialog(names, FALSE, nullptr, nullptr, kSaveAsFlags, kAllFilesFilter) == 0 && !names.empty()) {
+            if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) == S_OK && !names.empty()) {
                 fw::unique_bstr name(names.front().c_str());
                 Save(StringArg(name.get()), TrueI2());
             }

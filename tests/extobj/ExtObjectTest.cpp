@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ExtDoublesControl.h"
-#include "ExtFileNameSite.h"
+#include "FakeDocObject.h"
 #include "TestContainer.h"
 #include "TestSupport.h"
 #include "control/Office.h"
@@ -49,9 +49,9 @@ protected:
         EXPECT_EQ(0u, m_boxes.count()) << "unexpected message box: " << Narrow(FirstBox());
     }
 
-    com_ptr<CExtFileNameSite> NewSite() {
-        com_ptr<CExtFileNameSite> site;
-        site.attach(new CExtFileNameSite);
+    com_ptr<CFakeDocObject> NewSite() {
+        com_ptr<CFakeDocObject> site;
+        site.attach(new CFakeDocObject);
         m_office->SetSite(site.get());
         return site;
     }
@@ -99,7 +99,7 @@ TEST_F(ExtObjectTest, WordAndExcelClassesOfAnyVersionGetTheirExtensionIntroduced
     for (const ExtensionCase& c : cases) {
         SCOPED_TRACE(Narrow(c.pszDocument));
         m_doubles.ClearCalls();
-        com_ptr<CExtFileNameSite> site = NewSite();
+        com_ptr<CFakeDocObject> site = NewSite();
 
         ASSERT_EQ(S_OK, m_office->CreateExtObject(c.pszDocument));
         const std::wstring ext = c.pszExtension;
@@ -126,7 +126,7 @@ TEST_F(ExtObjectTest, WordAndExcelClassesOfAnyVersionGetTheirExtensionIntroduced
 }
 
 TEST_F(ExtObjectTest, OtherClassesAndOtherLetterCaseGetNoExtension) {
-    com_ptr<CExtFileNameSite> site = NewSite();
+    com_ptr<CFakeDocObject> site = NewSite();
     const wchar_t* const progIds[] = {
         L"word.document", L"WORD.DOCUMENT.8", L"excel.sheet.8", L"Word.Documen", L"Excel",
         L"PowerPoint.Show.8", L"Scrivane.Word", L" Word.Document.8", L"", nullptr,
@@ -143,7 +143,7 @@ TEST_F(ExtObjectTest, OtherClassesAndOtherLetterCaseGetNoExtension) {
 }
 
 TEST_F(ExtObjectTest, AnExistingExtensionObjectIsKeptAndNothingIsCalled) {
-    com_ptr<CExtFileNameSite> site = NewSite();
+    com_ptr<CFakeDocObject> site = NewSite();
     ASSERT_EQ(S_OK, m_office->CreateExtObject(L"Word.Document.8"));
     IDispatch* first = m_office->ExtObject();
     m_doubles.ClearCalls();
@@ -168,7 +168,7 @@ TEST_F(ExtObjectTest, InitializeResultIsReturnedAndTheObjectKept) {
         SCOPED_TRACE(result);
         m_doubles.Set(extdoubles::kValueInitializeResult, static_cast<DWORD>(result));
         m_doubles.ClearCalls();
-        com_ptr<CExtFileNameSite> site = NewSite();
+        com_ptr<CFakeDocObject> site = NewSite();
 
         EXPECT_EQ(result, m_office->CreateExtObject(L"Word.Document.8"));
         EXPECT_EQ(L"Scrivane.Word:Create;Scrivane.Word:Office=9;Scrivane.Word:Initialize;", m_doubles.Calls());
@@ -185,7 +185,7 @@ TEST_F(ExtObjectTest, AnUnregisteredExtensionShowsTheSystemTextOfItsResult) {
     };
     for (const ExtensionCase& c : cases) {
         SCOPED_TRACE(Narrow(c.pszDocument));
-        com_ptr<CExtFileNameSite> site = NewSite();
+        com_ptr<CFakeDocObject> site = NewSite();
         HiddenProgId unregistered(c.pszExtension);
         ASSERT_TRUE(unregistered.hidden()) << "the doubles are not registered";
         HWND hwndActive = GetActiveWindow();
@@ -214,7 +214,7 @@ TEST_F(ExtObjectTest, AnExtensionThatCannotBeMadeShowsItsResultAsCaption) {
         {static_cast<HRESULT>(0x80AB0001), L"Unknown error 0x80AB0001"},
     };
     ASSERT_FALSE(cases[0].caption.empty()) << "no system text for E_OUTOFMEMORY";
-    com_ptr<CExtFileNameSite> site = NewSite();
+    com_ptr<CFakeDocObject> site = NewSite();
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.hr);
         m_doubles.Set(extdoubles::kValueCreateResult, static_cast<DWORD>(c.hr));
@@ -234,7 +234,7 @@ TEST_F(ExtObjectTest, AnExtensionThatCannotBeMadeShowsItsResultAsCaption) {
 }
 
 TEST_F(ExtObjectTest, ASuccessWithoutAnObjectIsReportedAsNoInterface) {
-    com_ptr<CExtFileNameSite> site = NewSite();
+    com_ptr<CFakeDocObject> site = NewSite();
     m_doubles.Set(extdoubles::kValueWithoutObject, 1);
     HWND hwndActive = GetActiveWindow();
 

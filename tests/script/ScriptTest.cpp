@@ -20,3 +20,34 @@ TEST(ScriptTest, JScriptCreatesTheControlByProgIdAndCallsIt) {
     EXPECT_NE(std::string::npos, out.find("NoSuchMember: 800a01b6")) << out;
     EXPECT_NE(std::string::npos, out.find("done")) << out;
 }
+
+TEST(ScriptTest, AScriptSessionUsesTheMembersThatNeedNoWindow) {
+    std::string out;
+    int code = RunProcess(L"cscript.exe //nologo \"" + ExeDir() + L"\\scripts\\office_session.js\"", &out);
+    EXPECT_EQ(0, code) << out;
+    for (const char* line : {"Version: 3.0.3.34", "SetUpdateInfo: ok", "AutoUpdate: ok", "CreateBarCode: true",
+                             "barcode file: true", "GetWindow: object",
+                             "ExtObject: 80004003",       // no extension object
+                             "ActiveDocument: 80041107",  // no document
+                             "Saved: 80004003", "Close: ok", "DeleteFile: ok", "after delete: false"})
+        EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
+}
+
+// The demo host: AtlAxWin hosts the control, a document of the sample
+// server is created, typed into, saved, closed and opened again, and the
+// window is photographed.
+TEST(ScriptTest, TheDemoHostRunsADocumentSessionInAContainerWindow) {
+    TempDir dir;
+    std::wstring doc = dir.file(L"demo.vxp");
+    std::wstring shot = dir.file(L"demo.bmp");
+    std::string out;
+    int code = RunProcess(L"\"" + ExeDir() + L"\\VellixDemo.exe\" \"" + doc + L"\" \"" + shot + L"\"", &out);
+    ASSERT_EQ(0, code) << out;
+    EXPECT_NE(std::string::npos, out.find("document: ")) << out;
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(doc, &bytes));
+    EXPECT_EQ(0, bytes.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) << "a compound file";
+    ASSERT_TRUE(ReadFileBytes(shot, &bytes));
+    EXPECT_GT(bytes.size(), 100000u);
+    EXPECT_EQ(0, bytes.compare(0, 2, "BM"));
+}

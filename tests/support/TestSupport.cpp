@@ -106,14 +106,6 @@ BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
-std::wstring WindowText(HWND hwnd) {
-    int n = GetWindowTextLengthW(hwnd);
-    std::wstring s(n + 1, L'\0');
-    n = GetWindowTextW(hwnd, &s[0], n + 1);
-    s.resize(n > 0 ? n : 0);
-    return s;
-}
-
 UINT ReconstructStyle(HWND hBox) {
     UINT style = MB_OK;
     bool ok = GetDlgItem(hBox, IDOK) && IsWindowVisible(GetDlgItem(hBox, IDOK));
@@ -141,6 +133,23 @@ UINT ReconstructStyle(HWND hBox) {
 
 }  // namespace
 
+std::wstring WindowText(HWND hwnd) {
+    int n = GetWindowTextLengthW(hwnd);
+    std::wstring s(n + 1, L'\0');
+    n = GetWindowTextW(hwnd, &s[0], n + 1);
+    s.resize(n > 0 ? n : 0);
+    return s;
+}
+
+DialogRecord ReadDialogBox(HWND hBox) {
+    DialogRecord r;
+    r.caption = WindowText(hBox);
+    if (HWND hText = GetDlgItem(hBox, 0xFFFF)) r.text = WindowText(hText);
+    r.owner = GetWindow(hBox, GW_OWNER);
+    r.style = ReconstructStyle(hBox);
+    return r;
+}
+
 void DialogWatcher::Poll() {
     EnumCtx ctx;
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&ctx));
@@ -152,11 +161,7 @@ void DialogWatcher::Poll() {
             LeaveCriticalSection(&m_cs);
             if (seen) continue;
         }
-        DialogRecord r;
-        r.caption = WindowText(hBox);
-        if (HWND hText = GetDlgItem(hBox, 0xFFFF)) r.text = WindowText(hText);
-        r.owner = GetWindow(hBox, GW_OWNER);
-        r.style = ReconstructStyle(hBox);
+        DialogRecord r = ReadDialogBox(hBox);
         EnterCriticalSection(&m_cs);
         m_records.push_back(r);
         m_answered.push_back(hBox);

@@ -46,6 +46,10 @@ struct DialogRecord {
     UINT style = 0;         // reconstructed MB_* buttons and icon
 };
 
+// The caption, message, owner and reconstructed style of a dialog box.
+DialogRecord ReadDialogBox(HWND hBox);
+std::wstring WindowText(HWND hwnd);
+
 // Watches for message boxes of this process, records them and answers each
 // with the button the test chose (IDOK by default). Anything the test did
 // not expect is a failure it can check with expectNone/count.

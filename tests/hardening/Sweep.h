@@ -140,7 +140,13 @@ public:
         : m_host(host), m_pool(pool), m_check(host.boxes), m_hwndValid(hwndValid) {}
 
     void Run(const std::vector<Member<I>>& members) {
-        for (const Member<I>& m : members) RunMember(m);
+        for (const Member<I>& m : members) {
+            const DWORD start = GetTickCount();
+            RunMember(m);
+            const DWORD elapsed = GetTickCount() - start;
+            if (elapsed > 2000)
+                Report("NOTE", m_host.state + L" " + m.name + L" took " + std::to_wstring(elapsed) + L" ms");
+        }
         Report("NOTE", m_host.state + L": " + std::to_wstring(m_check.calls()) + L" calls");
     }
 

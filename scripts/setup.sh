@@ -85,7 +85,36 @@ vx_start_services() {
         # lazily by a test they would inherit its pipes and hold them open.
         wine cmd /c exit >/dev/null 2>&1 </dev/null
     fi
+    vx_mount_test_volumes
     trap vx_stop_services EXIT
+}
+
+# Two scratch volumes for the save-fault tests, where this user may mount
+# them: a tiny tmpfs that the tests fill up (drive V:) and a read-only one
+# holding a file (drive W:). Without them those tests skip.
+vx_mount_test_volumes() {
+    local run="$VX_BUILD/run" dd="$WINEPREFIX/dosdevices"
+    local full="$run/fullvol" ro="$run/rovol"
+    rm -f "$dd/v:" "$dd/w:"
+    [ "$(id -u)" = 0 ] || return 0
+    mkdir -p "$full" "$ro"
+    if mountpoint -q "$full" || mount -t tmpfs -o size=256k,nr_inodes=64 vxfull "$full" 2>/dev/null; then
+        ln -sfn "$full" "$dd/v:"
+    fi
+    if ! mountpoint -q "$ro" && mount -t tmpfs -o size=64k vxro "$ro" 2>/dev/null; then
+        printf 'previous version, on a read-only volume\r\n' >"$ro/previous.vxp"
+        mount -o remount,ro "$ro" 2>/dev/null || umount "$ro"
+    fi
+    if mountpoint -q "$ro"; then ln -sfn "$ro" "$dd/w:"; fi
+    return 0
+}
+
+vx_unmount_test_volumes() {
+    local run="$VX_BUILD/run" m
+    rm -f "$WINEPREFIX/dosdevices/v:" "$WINEPREFIX/dosdevices/w:" 2>/dev/null
+    for m in "$run/fullvol" "$run/rovol"; do
+        if mountpoint -q "$m" 2>/dev/null; then umount "$m" 2>/dev/null || true; fi
+    done
 }
 
 vx_stop_services() {
@@ -95,6 +124,8 @@ vx_stop_services() {
         wait "$VX_WINESERVER_PID" 2>/dev/null || true
         unset VX_WINESERVER_PID
     fi
+    # After the wineserver: no Wine process holds a file on them any more.
+    if [ -n "${WINEPREFIX:-}" ]; then vx_unmount_test_volumes; fi
     if [ -n "${VX_XVFB_PID:-}" ]; then
         kill "$VX_XVFB_PID" 2>/dev/null || true
         wait "$VX_XVFB_PID" 2>/dev/null || true

@@ -67,8 +67,10 @@ LRESULT CALLBACK CWindowImplRoot::ClassWindowProc(HWND hWnd, UINT uMsg, WPARAM w
     }
     if (!self) return DefWindowProcW(hWnd, uMsg, wParam, lParam);
     LRESULT lResult = 0;
-    BOOL bHandled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
     if (uMsg == WM_NCDESTROY) {
+        // Not held: the owner may be in its own teardown, and nothing that
+        // waits in a modal loop runs from here.
+        BOOL bHandled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
         if (!bHandled) lResult = DefWindowProcW(hWnd, uMsg, wParam, lParam);
         SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
         self->m_hWnd = nullptr;
@@ -79,7 +81,12 @@ LRESULT CALLBACK CWindowImplRoot::ClassWindowProc(HWND hWnd, UINT uMsg, WPARAM w
         self->OnFinalMessage(hWnd);
         return lResult;
     }
-    return bHandled ? lResult : DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    self->AddRefForMessage();
+    BOOL bHandled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    if (!bHandled) lResult = DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    // Last: dropping the hold may release the owner, and its window with it.
+    self->ReleaseForMessage();
+    return lResult;
 }
 
 }  // namespace fw

@@ -156,8 +156,8 @@ void COffice::ActivateFromClick() {
 
 LRESULT COffice::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
     ActivateFromClick();
-    // The popup's modal loop may run a script that lets go of the control.
-    fw::com_ptr<IUnknown> keepAlive = Identity();
+    // The popup's modal loop may run a script that lets go of the control;
+    // the window procedure holds the control until this returns.
     m_menuBar.OnLButtonDown(uMsg, wParam, lParam);
     return 0;
 }

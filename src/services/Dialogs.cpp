@@ -5,6 +5,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <new>
 
 #include "control/Office.h"
@@ -22,6 +23,11 @@ const wchar_t kCaptionOpenFailed[] = L"未知文件";
 const wchar_t kVerbOpen[] = L"open";
 const wchar_t kWebBrowser[] = L"Iexplore.exe";
 const wchar_t* const kWebFileSuffixes[] = {L".xml", L".html", L".htm"};
+// The shell copies the name it is given into buffers of its own; a name
+// longer than any path overruns them on some systems (Wine's shell crashes
+// or hangs from about a thousand characters on). No such name is a file the
+// shell could open.
+const size_t kMaxShellFileName = MAX_PATH - 1;
 
 // Always added to the flags: the hook and resizing of the Explorer-style
 // dialog.
@@ -187,11 +193,13 @@ STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
 STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
     const wchar_t* pszFile = bstrFile ? bstrFile : L"";
     const wchar_t* pszArgs = OptionalString(vArgs);
-    HINSTANCE hResult;
-    if (IsWebFile(pszFile))
+    // A name too long for a path is refused like a file that is not there.
+    const bool bFits = wcslen(pszFile) <= kMaxShellFileName;
+    HINSTANCE hResult = nullptr;
+    if (bFits && IsWebFile(pszFile))
         hResult = ::ShellExecuteW(GetActiveWindow(), kVerbOpen, kWebBrowser, pszFile, pszArgs,
                                   SW_SHOWMAXIMIZED);
-    else
+    else if (bFits)
         hResult = ::ShellExecuteW(GetDesktopWindow(), kVerbOpen, pszFile, pszArgs, nullptr, SW_SHOW);
     if (reinterpret_cast<INT_PTR>(hResult) > 32) return S_OK;
 

@@ -50,6 +50,16 @@ private:
     std::wstring m_backup;  // empty: no backup was made
 };
 
+// Every way is refused on a read-only file, as the copy's own create is; but
+// the file system does not hold every user to the attribute (an
+// administrator on some systems), and the backup rename never is: the
+// attribute is checked here, before any way can replace the file.
+bool IsReadOnlyFile(const wchar_t* pszFileName) {
+    const DWORD dwAttributes = GetFileAttributesW(pszFileName);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (dwAttributes & FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace
 
 STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bReadOnly) {
@@ -94,9 +104,12 @@ STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
     m_fReadOnly = 0;
 
     const wchar_t* pszFileName = bstrFileName ? bstrFileName : L"";
-    HRESULT hr = SaveThroughMoniker(pszFileName);
-    if (FAILED(hr)) hr = SaveThroughPersistFile(pszFileName);
-    if (FAILED(hr)) hr = SaveByCopy(pszFileName);
+    HRESULT hr = STG_E_ACCESSDENIED;
+    if (!IsReadOnlyFile(pszFileName)) {
+        hr = SaveThroughMoniker(pszFileName);
+        if (FAILED(hr)) hr = SaveThroughPersistFile(pszFileName);
+        if (FAILED(hr)) hr = SaveByCopy(pszFileName);
+    }
 
     m_bstrFileName = site_detail::CopyOf(bstrFileName);
 

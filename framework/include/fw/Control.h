@@ -201,6 +201,11 @@ protected:
     // class with the last window.
     void DestroyControlWindow();
 
+    // The control lives at least as long as a message of its window is
+    // being handled, whatever the container lets go of meanwhile.
+    void AddRefForMessage() override { GetControllingUnknownOf()->AddRef(); }
+    void ReleaseForMessage() override { GetControllingUnknownOf()->Release(); }
+
     com_ptr<IOleClientSite> m_spClientSite;
     com_ptr<IOleInPlaceSite> m_spInPlaceSite;
     com_ptr<IAdviseSink> m_spAdviseSink;

@@ -30,6 +30,11 @@ public:
                                       LRESULT& lResult) = 0;
     // Runs after WM_NCDESTROY, once the window is gone.
     virtual void OnFinalMessage(HWND) {}
+    // Hold and drop the owner for the length of one message: a handler may
+    // run a modal loop (a dialog, a popup menu) in which the owner's last
+    // outside reference goes. Owners that are reference counted override.
+    virtual void AddRefForMessage() {}
+    virtual void ReleaseForMessage() {}
 
 protected:
     CWindowImplRoot() = default;

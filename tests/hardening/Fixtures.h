@@ -21,8 +21,9 @@ namespace hardening {
 // ---- documents ------------------------------------------------------------
 
 // A VellixPad document as the server writes it: a compound file naming the
-// class, with the text in its "Text" stream.
-bool WritePadDocument(const std::wstring& path, const std::wstring& text);
+// class (VellixPad's, or one of its look-alike classes), with the text in
+// its "Text" stream.
+bool WritePadDocument(const std::wstring& path, const std::wstring& text, const CLSID& clsid = GUID_NULL);
 // The text of such a document; false when it is not one.
 bool ReadPadDocument(const std::wstring& path, std::wstring* pText);
 // The text a saved document holds, as a compound file or, for names the
@@ -168,6 +169,10 @@ private:
     std::unique_ptr<testsupport::TestContainer> m_container;
     fw::com_ptr<IOffice> m_office;
 };
+
+// The control opens the sandbox's valid document and saves it to a new
+// file holding that document: empty when it does, else what went wrong.
+std::wstring OpensAndSaves(IOffice* office, Sandbox& sandbox, const std::wstring& tag);
 
 // A VARIANT that stands for a left-out optional argument.
 VARIANT Missing();

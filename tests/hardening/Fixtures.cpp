@@ -125,21 +125,48 @@ Sandbox::~Sandbox() {
     SetFileAttributesW(readOnlyDoc.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+bool Sandbox::Unchanged(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA now = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now)) return false;
+    for (const auto& known : m_known)
+        if (known.first == path)
+            return memcmp(&known.second, &now, sizeof(now)) == 0;
+    return false;
+}
+
+void Sandbox::Remember(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA now = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now);
+    for (auto& known : m_known)
+        if (known.first == path) {
+            known.second = now;
+            return;
+        }
+    m_known.push_back({path, now});
+}
+
 void Sandbox::Refresh() {
     std::wstring text;
-    if (!ReadPadDocument(validDoc, &text) || text != kText) WritePadDocument(validDoc, kText);
-    if (!ReadPadDocument(readOnlyDoc, &text) || text != kText) WritePadDocument(readOnlyDoc, kText);
-    SetFileAttributesW(readOnlyDoc.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const std::wstring* doc : {&validDoc, &readOnlyDoc, &overLong}) {
+        if (Unchanged(*doc)) continue;
+        SetFileAttributesW(doc->c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!ReadPadDocument(*doc, &text) || text != kText) WritePadDocument(*doc, kText);
+        if (doc == &readOnlyDoc) SetFileAttributesW(doc->c_str(), FILE_ATTRIBUTE_READONLY);
+        Remember(*doc);
+    }
     if (m_hLock == INVALID_HANDLE_VALUE) {
         WritePadDocument(lockedDoc, kText);
         // Held open with no sharing, as another program holding the file.
         m_hLock = CreateFileW(lockedDoc.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
-    std::string bytes;
-    if (!testsupport::ReadFileBytes(plainText, &bytes) || bytes != "plain text, no compound file\r\n")
+    if (!Unchanged(plainText)) {
         testsupport::WriteFileBytes(plainText, "plain text, no compound file\r\n");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    if (!ReadPadDocument(overLong, &text) || text != kText) WritePadDocument(overLong, kText);
+        Remember(plainText);
+    }
+    if (!Unchanged(folder)) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        Remember(folder);
+    }
 }
 
 // ---- argument values ----------------------------------------------------------

@@ -56,8 +56,14 @@ public:
     static const wchar_t kText[];
 
 private:
+    // Whether the file is as Refresh last left it (cheap: attributes, size
+    // and time only; a sweep refreshes before every call).
+    bool Unchanged(const std::wstring& path);
+    void Remember(const std::wstring& path);
+
     testsupport::TempDir m_dir;
     HANDLE m_hLock = INVALID_HANDLE_VALUE;
+    std::vector<std::pair<std::wstring, WIN32_FILE_ATTRIBUTE_DATA>> m_known;
 };
 
 // A path in the folder padded to exactly cch characters (no such file).
@@ -136,6 +142,8 @@ struct BoxRule {
     const wchar_t* text;
 };
 extern const BoxRule kAnyDialog;
+// How often the children's watchers look for boxes: a sweep shows thousands.
+const DWORD kBoxPollMs = 5;
 
 bool MatchesRule(const testsupport::DialogRecord& box, const BoxRule& rule);
 std::wstring Describe(const testsupport::DialogRecord& box);

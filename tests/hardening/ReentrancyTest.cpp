@@ -130,6 +130,10 @@ void PostCommand(IOffice* office, DWORD nCmdId) {
 
 void Click(HWND hwnd, int x, int y) { SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
 
+void SetExtensionSetting(const wchar_t* pszName, DWORD value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, extdoubles::kKey, pszName, REG_DWORD, &value, sizeof(value));
+}
+
 // Where the modal loop comes from. A host that runs as a posted command or
 // from a click lets go of the script's reference first: only the
 // container keeps the control alive then, as in a page that made it.
@@ -154,6 +158,17 @@ std::vector<Host> Hosts() {
          [](Stage& s) {
              unique_bstr name(s.Doc(L"site-box.vxp").c_str());
              s.office->Save(StringVariant(name.get()), Missing());
+         }},
+        {L"box-extension-failure-in-open",
+         [](Stage& s) {
+             SetExtensionSetting(extdoubles::kValueCreateResult, static_cast<DWORD>(E_ACCESSDENIED));
+             OpenFile(s.office.get(), s.Doc(L"wordlike.doc"));
+         }},
+        {L"box-extension-failure-in-new",
+         [](Stage& s) {
+             SetExtensionSetting(extdoubles::kValueCreateResult, static_cast<DWORD>(E_ACCESSDENIED));
+             unique_bstr progId(vellixpad::kWordLikeProgId);
+             s.office->New(progId.get());
          }},
         {L"box-new-of-an-unknown-class",
          [](Stage& s) {
@@ -268,8 +283,13 @@ void RunHost(const Host& host) {
         SetStep(where + L": setting up");
         ScopedSwitches switches;
         if (std::wstring(host.name) == L"box-of-the-site-save") switches.On(vellixpad::kFailStorageSave);
+        // The extension doubles and the Word-like class, for the hosts that
+        // need an extension object.
+        RegDeleteTreeW(HKEY_CURRENT_USER, extdoubles::kKey);
+        vellixpad::fixture::ScopedTestClasses classes;
         Sandbox sandbox;
         WritePadDocument(sandbox.file(L"other.vxp"), Sandbox::kText);
+        WritePadDocument(sandbox.file(L"wordlike.doc"), Sandbox::kText, vellixpad::CLSID_WordLike);
         testsupport::DialogDriver driver(IDCANCEL);
         ModalInjector injector;
         {
@@ -296,6 +316,7 @@ void RunHost(const Host& host) {
             testsupport::TestContainer::Pump(100);
             // Documents made from here on save normally.
             ScopedSwitches::Clear();
+            RegDeleteTreeW(HKEY_CURRENT_USER, extdoubles::kKey);
             if (injector.inside().empty()) Fault(where + L": the control showed no modal loop to interrupt");
             else Report("NOTE", where + L": ran inside " + injector.inside());
 
@@ -387,6 +408,8 @@ void ExpectSafe(const wchar_t* pszHost) {
 
 TEST(Reentrancy, WhileAMessageBoxOfSaveWaits) { ExpectSafe(L"box-save-to-a-bad-path"); }
 TEST(Reentrancy, WhileTheSiteShowsItsSaveFailure) { ExpectSafe(L"box-of-the-site-save"); }
+TEST(Reentrancy, WhileOpenShowsTheExtensionFailure) { ExpectSafe(L"box-extension-failure-in-open"); }
+TEST(Reentrancy, WhileNewShowsTheExtensionFailure) { ExpectSafe(L"box-extension-failure-in-new"); }
 TEST(Reentrancy, WhileNewShowsItsUnknownClassBox) { ExpectSafe(L"box-new-of-an-unknown-class"); }
 TEST(Reentrancy, WhileTheOpenDialogWaits) { ExpectSafe(L"dialog-open"); }
 TEST(Reentrancy, WhileTheSaveDialogOfANewDocumentWaits) { ExpectSafe(L"dialog-save-of-a-new-document"); }

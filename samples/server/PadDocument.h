@@ -207,6 +207,8 @@ private:
     FileFormat FormatForTarget(const wchar_t* pszFileName) const;
     HRESULT SaveAsFile(const wchar_t* pszFileName, BOOL fRemember);
     HRESULT WriteStorage(IStorage* pstg);
+    HRESULT KeepForeignElements(IStorage* pstgFile);
+    HRESULT CopyForeignElements(IStorage* pstgDest);
 
     // Activation (PadView.cpp).
     HRESULT ActivateInPlace();
@@ -239,6 +241,9 @@ private:
     bool m_bDirty = false;
     PersistState m_persistState = PersistState::Uninitialized;
     fw::com_ptr<IStorage> m_spStorage;
+    // What other programs stored beside our text in a compound file we
+    // loaded by name; a private temporary copy (the file may be replaced).
+    fw::com_ptr<IStorage> m_spForeign;
     bool m_bSavedSameAsLoad = false;  // the last IPersistStorage::Save went to the held storage
     std::wstring m_strFileName;       // current file, empty for an embedded document
     FileFormat m_fileFormat = FileFormat::Compound;

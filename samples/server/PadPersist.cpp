@@ -129,6 +129,14 @@ HRESULT MonikerFileName(IMoniker* pmk, IBindCtx* pbc, std::wstring* pPath) {
     return S_OK;
 }
 
+const wchar_t kCompObjStream[] = L"\1CompObj";  // written by WriteFmtUserTypeStg
+
+// Everything in the source storage but our text stream.
+HRESULT CopyAllButText(IStorage* pstgSource, IStorage* pstgDest) {
+    OLECHAR* exclude[] = {const_cast<OLECHAR*>(padtext::kTextStream), nullptr};
+    return pstgSource->CopyTo(0, nullptr, exclude, pstgDest);
+}
+
 HRESULT CopyToTaskMem(const wchar_t* psz, LPOLESTR* ppsz) {
     size_t cb = (lstrlenW(psz) + 1) * sizeof(wchar_t);
     *ppsz = static_cast<LPOLESTR>(CoTaskMemAlloc(cb));
@@ -161,6 +169,8 @@ HRESULT CPadDocument::LoadFromFile(const wchar_t* pszFileName) {
         if (FAILED(hr)) return hr;
         hr = ReadTextStream(stg.get(), &text);
         if (FAILED(hr)) return hr;
+        hr = KeepForeignElements(stg.get());
+        if (FAILED(hr)) return hr;
     } else {
         std::string bytes;
         HRESULT hr = ReadFileBytes(pszFileName, &bytes);
@@ -176,10 +186,39 @@ HRESULT CPadDocument::LoadFromFile(const wchar_t* pszFileName) {
     return S_OK;
 }
 
+// A document's storage may hold more than our text: streams and storages
+// that a container, an add-in or a newer version wrote. They are not ours to
+// drop, so whatever we write elsewhere carries them along.
+HRESULT CPadDocument::KeepForeignElements(IStorage* pstgFile) {
+    fw::com_ptr<IEnumSTATSTG> elements;
+    HRESULT hr = pstgFile->EnumElements(0, nullptr, 0, elements.put());
+    if (FAILED(hr)) return hr;
+    bool bForeign = false;
+    STATSTG st = {};
+    while (!bForeign && elements->Next(1, &st, nullptr) == S_OK) {
+        bForeign = lstrcmpW(st.pwcsName, padtext::kTextStream) != 0 && lstrcmpW(st.pwcsName, kCompObjStream) != 0;
+        CoTaskMemFree(st.pwcsName);
+    }
+    m_spForeign.reset();
+    if (!bForeign) return S_OK;
+    hr = StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE, 0,
+                          m_spForeign.put());
+    if (FAILED(hr)) return hr;
+    return CopyAllButText(pstgFile, m_spForeign.get());
+}
+
+HRESULT CPadDocument::CopyForeignElements(IStorage* pstgDest) {
+    IStorage* pSource = m_spStorage ? m_spStorage.get() : m_spForeign.get();
+    if (!pSource || pSource == pstgDest) return S_OK;
+    return CopyAllButText(pSource, pstgDest);
+}
+
 HRESULT CPadDocument::WriteStorage(IStorage* pstg) {
+    // First, so that our own text replaces any copy of it.
+    HRESULT hr = CopyForeignElements(pstg);
+    if (FAILED(hr)) return hr;
     fw::com_ptr<IStream> stm;
-    HRESULT hr = pstg->CreateStream(padtext::kTextStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                    stm.put());
+    hr = pstg->CreateStream(padtext::kTextStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stm.put());
     if (FAILED(hr)) return hr;
     std::wstring text = GetText();
     ULONG cb = static_cast<ULONG>(text.size() * sizeof(wchar_t));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakeDocObject.h"
+#include "Pixels.h"
 #include "TestContainer.h"
 #include "TestSupport.h"
 #include "control/Office.h"
@@ -65,45 +66,19 @@ LRESULT CALLBACK ServerWndProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcW(h, m, w, l);
 }
 
-// The control drawn through IViewObject into a 32-bit bitmap.
-class Rendering {
+// The control drawn through IViewObject into a 32-bit picture.
+class Rendering : public Pixels {
 public:
-    Rendering(IUnknown* unk, int cx, int cy) : m_cx(cx), m_cy(cy) {
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = cx;
-        bi.bmiHeader.biHeight = -cy;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        m_dc.reset(CreateCompatibleDC(nullptr));
-        m_bmp.reset(CreateDIBSection(m_dc.get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0));
-        fw::select_object sel(m_dc.get(), m_bmp.get());
-        RECT all = {0, 0, cx, cy};
-        fw::unique_hbrush white(CreateSolidBrush(RGB(255, 255, 255)));
-        FillRect(m_dc.get(), &all, white.get());
+    Rendering(IUnknown* unk, int cx, int cy) : Pixels(cx, cy) {
+        Fill(RGB(255, 255, 255));
         com_ptr<IViewObject> view;
         unk->QueryInterface(IID_IViewObject, view.put_void());
         RECTL bounds = {0, 0, cx, cy};
-        m_hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, m_dc.get(), &bounds, nullptr, nullptr, 0);
-        GdiFlush();
+        m_hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc(), &bounds, nullptr, nullptr, 0);
     }
     HRESULT result() const { return m_hr; }
-    COLORREF at(int x, int y) const {
-        DWORD p = m_bits[y * m_cx + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    bool anyIn(const RECT& rc, COLORREF c) const {
-        for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x)
-                if (at(x, y) == c) return true;
-        return false;
-    }
 
 private:
-    int m_cx, m_cy;
-    DWORD* m_bits = nullptr;
-    fw::unique_hdc m_dc;
-    fw::unique_hbitmap m_bmp;
     HRESULT m_hr = E_FAIL;
 };
 

@@ -3,8 +3,10 @@
 // ProgID, activated, painted on screen, released without leftovers.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
+#include "Pixels.h"
 #include "TestContainer.h"
 #include "TestSupport.h"
 #include "fw/Raii.h"
@@ -17,74 +19,6 @@ namespace {
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
-
-// The screen pixels of a window, saved as a 24-bit bitmap file too.
-class ScreenShot {
-public:
-    explicit ScreenShot(HWND hwnd) {
-        GetWindowRect(hwnd, &m_rc);
-        m_cx = m_rc.right - m_rc.left;
-        m_cy = m_rc.bottom - m_rc.top;
-        HDC screen = GetDC(nullptr);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = m_cx;
-        bi.bmiHeader.biHeight = -m_cy;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        m_dc.reset(CreateCompatibleDC(screen));
-        m_bmp.reset(CreateDIBSection(m_dc.get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0));
-        fw::select_object sel(m_dc.get(), m_bmp.get());
-        BitBlt(m_dc.get(), 0, 0, m_cx, m_cy, screen, m_rc.left, m_rc.top, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-        GdiFlush();
-    }
-    COLORREF at(int x, int y) const {
-        DWORD p = m_bits[y * m_cx + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    bool anyIn(const RECT& rc, COLORREF c) const {
-        for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x)
-                if (at(x, y) == c) return true;
-        return false;
-    }
-    bool Save(const std::wstring& path) const {
-        std::string file;
-        DWORD row = (m_cx * 3 + 3) & ~3u;
-        BITMAPFILEHEADER fh = {};
-        BITMAPINFOHEADER ih = {};
-        ih.biSize = sizeof(ih);
-        ih.biWidth = m_cx;
-        ih.biHeight = m_cy;
-        ih.biPlanes = 1;
-        ih.biBitCount = 24;
-        ih.biSizeImage = row * m_cy;
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof(fh) + sizeof(ih);
-        fh.bfSize = fh.bfOffBits + ih.biSizeImage;
-        file.append(reinterpret_cast<const char*>(&fh), sizeof(fh));
-        file.append(reinterpret_cast<const char*>(&ih), sizeof(ih));
-        for (int y = m_cy - 1; y >= 0; --y) {
-            std::string line(row, '\0');
-            for (int x = 0; x < m_cx; ++x) {
-                COLORREF c = at(x, y);
-                line[x * 3] = static_cast<char>(GetBValue(c));
-                line[x * 3 + 1] = static_cast<char>(GetGValue(c));
-                line[x * 3 + 2] = static_cast<char>(GetRValue(c));
-            }
-            file += line;
-        }
-        return WriteFileBytes(path, file);
-    }
-
-private:
-    RECT m_rc;
-    int m_cx, m_cy;
-    DWORD* m_bits = nullptr;
-    fw::unique_hdc m_dc;
-    fw::unique_hbitmap m_bmp;
-};
 
 class HostingTest : public ::testing::Test {
 protected:
@@ -125,9 +59,10 @@ TEST_F(HostingTest, WinesAtlAxWinHostsAndPaintsTheControlByProgId) {
     // What is on the screen: the frames, the bar and the version label.
     RedrawWindow(page.frame(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     TestContainer::Pump(200);
-    ScreenShot shot(hwnd);
+    std::unique_ptr<Pixels> picture(Pixels::FromScreen(hwnd));
+    const Pixels& shot = *picture;
     CreateDirectoryW((ExeDir() + L"\\artifacts").c_str(), nullptr);
-    EXPECT_TRUE(shot.Save(ExeDir() + L"\\artifacts\\atlaxwin.bmp"));
+    EXPECT_TRUE(shot.SaveBmp(ExeDir() + L"\\artifacts\\atlaxwin.bmp"));
     EXPECT_EQ(RGB(128, 128, 128), shot.at(0, 0));
     EXPECT_EQ(RGB(128, 128, 128), shot.at(3, 150));
     EXPECT_EQ(RGB(212, 208, 200), shot.at(100, 10));

@@ -51,6 +51,95 @@ TEST_F(PadPersist, StorageRoundTripKeepsTextClassAndDirtyState) {
     EXPECT_EQ(S_OK, other->IsDirty());
 }
 
+// The bytes of a stream inside stg (a path of storage names, then the
+// stream's name); empty when it is missing.
+std::string StreamBytes(IStorage* stg, std::initializer_list<const wchar_t*> path) {
+    fw::com_ptr<IStorage> cur(stg);
+    const wchar_t* const* name = path.begin();
+    for (; name + 1 != path.end(); ++name) {
+        fw::com_ptr<IStorage> sub;
+        if (FAILED(cur->OpenStorage(*name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, sub.put())))
+            return std::string();
+        cur = sub;
+    }
+    fw::com_ptr<IStream> stm;
+    if (FAILED(cur->OpenStream(*name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stm.put()))) return std::string();
+    std::string bytes;
+    char buf[4096];
+    ULONG got = 0;
+    while (SUCCEEDED(stm->Read(buf, sizeof(buf), &got)) && got) bytes.append(buf, got);
+    return bytes;
+}
+
+std::string FileStreamBytes(const std::wstring& path, std::initializer_list<const wchar_t*> streamPath) {
+    fw::com_ptr<IStorage> stg;
+    if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, stg.put())))
+        return std::string();
+    return StreamBytes(stg.get(), streamPath);
+}
+
+// Equality of large byte strings without printing them.
+::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual) {
+    if (expected == actual) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual.size() << " bytes where " << expected.size() << " were expected";
+}
+
+HRESULT PutStream(IStorage* stg, const wchar_t* name, const std::string& bytes) {
+    fw::com_ptr<IStream> stm;
+    HRESULT hr = stg->CreateStream(name, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stm.put());
+    if (FAILED(hr)) return hr;
+    return stm->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+}
+
+// Streams and storages that another program keeps in the document (a
+// container's, an add-in's) survive every way the document is written:
+// into another storage, into a file, and from a file loaded by name into
+// another file or over itself.
+TEST_F(PadPersist, ForeignElementsTravelWithTheDocument) {
+    std::string payload(300 * 1024, '\0');
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>((i * 2654435761u) >> 13);
+    fw::com_ptr<IStorage> stg;
+    {
+        fw::com_ptr<IOleObject> writer = NewDocument(kText, &stg);
+        ASSERT_TRUE(writer);
+        ASSERT_EQ(S_OK, writer.query<IPersistStorage>()->Save(stg.get(), TRUE));
+        ASSERT_EQ(S_OK, writer.query<IPersistStorage>()->SaveCompleted(nullptr));
+    }
+    ASSERT_EQ(S_OK, PutStream(stg.get(), L"Payload", payload));
+    fw::com_ptr<IStorage> extra;
+    ASSERT_EQ(S_OK, stg->CreateStorage(L"Extra", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, extra.put()));
+    ASSERT_EQ(S_OK, PutStream(extra.get(), L"Inner", "inner bytes"));
+    extra.reset();
+
+    fw::com_ptr<IPersistStorage> doc = CreatePad<IPersistStorage>();
+    ASSERT_EQ(S_OK, doc->Load(stg.get()));
+    SetText(doc.get(), L"edited");
+    fw::com_ptr<IStorage> copy = NewMemoryStorage();
+    ASSERT_EQ(S_OK, doc->Save(copy.get(), FALSE));
+    ASSERT_EQ(S_OK, doc->SaveCompleted(nullptr));
+    EXPECT_TRUE(SameBytes(payload, StreamBytes(copy.get(), {L"Payload"})));
+    EXPECT_EQ("inner bytes", StreamBytes(copy.get(), {L"Extra", L"Inner"}));
+    fw::com_ptr<IPersistStorage> reread = CreatePad<IPersistStorage>();
+    ASSERT_EQ(S_OK, reread->Load(copy.get()));
+    EXPECT_EQ(L"edited", Text(reread.get())) << "our text, not the old copy of it";
+
+    const std::wstring file = m_dir.file(L"foreign.vxp");
+    ASSERT_EQ(S_OK, doc.query<IPersistFile>()->Save(file.c_str(), FALSE));
+    EXPECT_TRUE(SameBytes(payload, FileStreamBytes(file, {L"Payload"})));
+    EXPECT_EQ("inner bytes", FileStreamBytes(file, {L"Extra", L"Inner"}));
+
+    // Loaded by name: the file itself is replaced by the next save.
+    fw::com_ptr<IPersistFile> byName = CreatePad<IPersistFile>();
+    ASSERT_EQ(S_OK, byName->Load(file.c_str(), STGM_READWRITE));
+    SetText(byName.get(), L"again");
+    ASSERT_EQ(S_OK, byName->Save(nullptr, TRUE));
+    EXPECT_TRUE(SameBytes(payload, FileStreamBytes(file, {L"Payload"})));
+    const std::wstring other = m_dir.file(L"other.vxp");
+    ASSERT_EQ(S_OK, byName->Save(other.c_str(), TRUE));
+    EXPECT_TRUE(SameBytes(payload, FileStreamBytes(other, {L"Payload"})));
+    EXPECT_EQ("inner bytes", FileStreamBytes(other, {L"Extra", L"Inner"}));
+}
+
 TEST_F(PadPersist, StorageProtocolRefusesCallsOutOfOrder) {
     fw::com_ptr<IPersistStorage> ps = CreatePad<IPersistStorage>();
     fw::com_ptr<IStorage> stg = NewMemoryStorage();

@@ -1,0 +1,21 @@
+# vx_widl(<target> <idl>): compiles the IDL with widl into the build tree's
+# gen/ folder of the calling directory: <name>.tlb, <name>_h.h, <name>_i.c.
+# <target> builds them; the folder is returned in <target>_GEN.
+function(vx_widl target idl)
+  get_filename_component(name ${idl} NAME_WE)
+  set(gen ${CMAKE_CURRENT_BINARY_DIR}/gen)
+  file(MAKE_DIRECTORY ${gen})
+  add_custom_command(
+    OUTPUT ${gen}/${name}.tlb ${gen}/${name}_h.h ${gen}/${name}_i.c
+    COMMAND i686-w64-mingw32-widl -I/usr/include/wine/wine/windows
+            -L/usr/lib/i386-linux-gnu/wine/i386-windows --win32
+            -t -o ${gen}/${name}.tlb
+            -h -H ${gen}/${name}_h.h
+            -u -U ${gen}/${name}_i.c
+            ${idl}
+    DEPENDS ${idl}
+    COMMENT "widl ${name}.idl"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${gen}/${name}.tlb ${gen}/${name}_h.h)
+  set(${target}_GEN ${gen} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Builds, prepares Wine and runs the benchmarks in bench/ under it; prints
+# one table. A full run also records the figures in bench/results.tsv and
+# in the table of docs/performance.md.
+#
+#   bash scripts/bench.sh [--quick] [--breakdown]
+#     --quick      few repetitions and cycles, nothing recorded (a smoke run)
+#     --breakdown  also times the document site's steps one by one (stderr)
+set -u
+. "$(dirname "$0")/setup.sh"
+
+quick=0
+doc_args=()
+for arg in "$@"; do
+    case $arg in
+    --quick) quick=1 ;;
+    --breakdown) doc_args+=(--breakdown) ;;
+    *) echo "usage: $0 [--quick] [--breakdown]" >&2; exit 2 ;;
+    esac
+done
+run_args=()
+[ $quick = 1 ] && run_args+=(--quick)
+
+vx_setup || exit 1
+out="$VX_BUILD/bench"
+mkdir -p "$out"
+rows="$out/rows.tsv"
+details="$out/details.log"  # what the programs print beside the rows
+: >"$rows"
+: >"$details"
+
+# Documents and the programs' temporary files (the site's docfiles among
+# them) live on tmpfs when there is room: the figures compare the work of two
+# containers, and disk write-back on a shared machine only adds noise.
+work=""
+files_on=disk
+if [ -d /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 2097152 ]; then
+    work=$(mktemp -d /dev/shm/vellix-bench.XXXXXX)
+    files_on=tmpfs
+    trap 'rm -rf "$work"; vx_stop_services' EXIT
+else
+    work="$out/work"
+    mkdir -p "$work"
+fi
+data="$work/data"
+temp="$work/temp"
+mkdir -p "$data" "$temp"
+
+run() {
+    local exe=$1
+    shift
+    vx_log "running $exe"
+    # Rows on stdout (CRLF from the Windows side); details on stderr.
+    wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+        "${run_args[@]}" "$@" 2> >(tr -d '\r' | tee -a "$details" >&2) | tr -d '\r' >>"$rows"
+    local rc=${PIPESTATUS[0]}
+    [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
+}
+
+status=0
+run bench_documents "${doc_args[@]}" || status=1
+run bench_cycles || status=1
+run bench_menubar || status=1
+
+unit_of() {
+    case $1 in
+    open | save | paint) echo ms ;;
+    growth-memory) echo MB ;;
+    *) echo count ;;
+    esac
+}
+
+results="$out/results.tsv"
+{
+    printf 'figure\tsize_mb\tcontrol\tbaseline\tratio\n'
+    grep -v '^#' "$rows"
+} >"$results"
+unload=$(awk -F'\t' '$1 == "#unload" { print $2 }' "$rows")
+
+machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(wine --version), $(date -u +%Y-%m-%d), files on $files_on"
+table="$out/table.md"
+{
+    printf 'Measured on %s.\n\n' "$machine"
+    printf '| figure | size MB | control | baseline | ratio | unit |\n'
+    printf '|---|---:|---:|---:|---:|---|\n'
+    tail -n +2 "$results" | while IFS=$'\t' read -r figure size control baseline ratio; do
+        printf '| %s | %s | %s | %s | %s | %s |\n' "$figure" "$size" "$control" "$baseline" "$ratio" "$(unit_of "$figure")"
+    done
+    printf '\nDllCanUnloadNow of Vellix.DLL after the cycles: %s.\n' "${unload:-not measured}"
+} >"$table"
+
+echo
+echo "$machine"
+awk -F'\t' '{ printf "%-15s %8s %10s %10s %7s\n", $1, $2, $3, $4, $5 }' "$results"
+echo "DllCanUnloadNow after the cycles: ${unload:-not measured}"
+
+if [ $quick = 0 ] && [ $status = 0 ]; then
+    cp "$results" "$VX_ROOT/bench/results.tsv"
+    doc="$VX_ROOT/docs/performance.md"
+    if [ -f "$doc" ] && grep -q '<!-- bench:begin -->' "$doc"; then
+        awk -v table="$table" '
+            /<!-- bench:end -->/ { skip = 0 }
+            !skip { print }
+            /<!-- bench:begin -->/ { while ((getline line < table) > 0) print line; skip = 1 }
+        ' "$doc" >"$doc.new" && mv "$doc.new" "$doc"
+    fi
+    vx_log "recorded in bench/results.tsv and docs/performance.md"
+fi
+exit $status

@@ -86,7 +86,8 @@ table="$out/table.md"
     tail -n +2 "$results" | while IFS=$'\t' read -r figure size control baseline ratio; do
         printf '| %s | %s | %s | %s | %s | %s |\n' "$figure" "$size" "$control" "$baseline" "$ratio" "$(unit_of "$figure")"
     done
-    printf '\nDllCanUnloadNow of Vellix.DLL after the cycles: %s.\n' "${unload:-not measured}"
+    printf '\nGrowth rows of size 0 are the New/Close cycles, of size 1 the Open/Close cycles of the 1 MB document.\n'
+    printf 'DllCanUnloadNow of Vellix.DLL after the cycles: %s.\n' "${unload:-not measured}"
 } >"$table"
 
 echo
@@ -94,15 +95,33 @@ echo "$machine"
 awk -F'\t' '{ printf "%-15s %8s %10s %10s %7s\n", $1, $2, $3, $4, $5 }' "$results"
 echo "DllCanUnloadNow after the cycles: ${unload:-not measured}"
 
+# Replaces what stands between <!-- NAME:begin --> and <!-- NAME:end -->
+# in a Markdown file by the contents of another file.
+splice() {
+    local doc=$1 name=$2 part=$3
+    grep -q "<!-- $name:begin -->" "$doc" || return 0
+    awk -v part="$part" -v begin="<!-- $name:begin -->" -v end="<!-- $name:end -->" '
+        index($0, end) { skip = 0 }
+        !skip { print }
+        index($0, begin) { while ((getline line < part) > 0) print line; skip = 1 }
+    ' "$doc" >"$doc.new" && mv "$doc.new" "$doc"
+}
+
 if [ $quick = 0 ] && [ $status = 0 ]; then
     cp "$results" "$VX_ROOT/bench/results.tsv"
     doc="$VX_ROOT/docs/performance.md"
-    if [ -f "$doc" ] && grep -q '<!-- bench:begin -->' "$doc"; then
-        awk -v table="$table" '
-            /<!-- bench:end -->/ { skip = 0 }
-            !skip { print }
-            /<!-- bench:begin -->/ { while ((getline line < table) > 0) print line; skip = 1 }
-        ' "$doc" >"$doc.new" && mv "$doc.new" "$doc"
+    if [ -f "$doc" ]; then
+        splice "$doc" bench "$table"
+        if [ ${#doc_args[@]} -gt 0 ]; then
+            # The 16 MB steps: the size where the targets start.
+            breakdown="$out/breakdown.md"
+            {
+                echo '```text'
+                awk '/^open  16 MB:/ { on = 1; next } /^open 128 MB:/ { on = 0 } on && !/^save  16 MB:/' "$details"
+                echo '```'
+            } >"$breakdown"
+            splice "$doc" breakdown "$breakdown"
+        fi
     fi
     vx_log "recorded in bench/results.tsv and docs/performance.md"
 fi

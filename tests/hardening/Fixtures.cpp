@@ -122,6 +122,15 @@ Sandbox::Sandbox() : m_dir(L"vxsand") {
 
 Sandbox::~Sandbox() {
     if (m_hLock != INVALID_HANDLE_VALUE) CloseHandle(m_hLock);
+    // A file dialog that confirmed a name here made this the current
+    // folder, which cannot be removed while it is.
+    wchar_t szCurrent[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, szCurrent);
+    if (_wcsnicmp(szCurrent, dir().c_str(), dir().size()) == 0) {
+        wchar_t szTemp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, szTemp);
+        SetCurrentDirectoryW(szTemp);
+    }
     SetFileAttributesW(readOnlyDoc.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -98,12 +98,12 @@ void Report(const Phase& p) {
              p.end.privateMb - p.middle.privateMb, p.end.handles - p.start.handles, p.end.gdi - p.start.gdi,
              p.end.windows - p.start.windows, p.end.menus - p.start.menus, p.end.files - p.start.files,
              static_cast<long>(p.liveObjects));
-    EmitRow({"growth-memory", p.sizeMb, p.end.privateMb - p.start.privateMb, 0});
-    EmitRow({"growth-handles", p.sizeMb, static_cast<double>(p.end.handles - p.start.handles), 0});
-    EmitRow({"growth-gdi", p.sizeMb, static_cast<double>(p.end.gdi - p.start.gdi), 0});
-    EmitRow({"growth-user", p.sizeMb, static_cast<double>(p.end.user() - p.start.user()), 0});
-    EmitRow({"files-left", p.sizeMb, static_cast<double>(p.end.files - p.start.files), 0});
-    EmitRow({"live-objects", p.sizeMb, static_cast<double>(p.liveObjects), 0});
+    EmitRow(GrowthRow("growth-memory", p.sizeMb, p.end.privateMb - p.start.privateMb));
+    EmitRow(GrowthRow("growth-handles", p.sizeMb, static_cast<double>(p.end.handles - p.start.handles)));
+    EmitRow(GrowthRow("growth-gdi", p.sizeMb, static_cast<double>(p.end.gdi - p.start.gdi)));
+    EmitRow(GrowthRow("growth-user", p.sizeMb, static_cast<double>(p.end.user() - p.start.user())));
+    EmitRow(GrowthRow("files-left", p.sizeMb, static_cast<double>(p.end.files - p.start.files)));
+    EmitRow(GrowthRow("live-objects", p.sizeMb, static_cast<double>(p.liveObjects)));
 }
 
 template <class Cycle>

@@ -187,7 +187,7 @@ int main() {
     Progress("paint: bar %.4f ms per frame, direct %.4f ms per frame, %d samples; the bar's back buffer alone "
              "(memory DC and bitmap, fill, copy out) %.4f ms",
              Median(tBar), Median(tDirect), nSamples, Median(tBuffer));
-    EmitRow({"paint", 0, Median(tBar), Median(tDirect)});
+    EmitRow(TimedRow("paint", 0, tBar, tDirect));
     // Menus the server owns are never the bar's to destroy.
     for (int i = GetMenuItemCount(server.get()) - 1; i >= 0; --i) DestroyMenu(GetSubMenu(server.get(), i));
     DestroyWindow(hwnd);

@@ -23,9 +23,21 @@ double Median(std::vector<double> samples) {
     return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
 }
 
+ResultRow TimedRow(const char* pszFigure, double sizeMb, const std::vector<double>& control,
+                   const std::vector<double>& baseline) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < control.size() && i < baseline.size(); ++i)
+        if (baseline[i] > 0) ratios.push_back(control[i] / baseline[i]);
+    return {pszFigure, sizeMb, Median(control), Median(baseline), Median(ratios)};
+}
+
+ResultRow GrowthRow(const char* pszFigure, double sizeMb, double growth) {
+    return {pszFigure, sizeMb, growth, 0, 0};
+}
+
 void EmitRow(const ResultRow& row) {
     char szRatio[32] = "-";
-    if (row.baseline > 0) snprintf(szRatio, sizeof(szRatio), "%.3f", row.control / row.baseline);
+    if (row.ratio > 0) snprintf(szRatio, sizeof(szRatio), "%.3f", row.ratio);
     printf("%s\t%g\t%.4g\t%.4g\t%s\n", row.figure, row.sizeMb, row.control, row.baseline, szRatio);
     fflush(stdout);
 }

@@ -29,10 +29,17 @@ struct ResultRow {
     double sizeMb;
     double control;
     double baseline;
+    double ratio;  // 0: none
 };
 
-// Rows go to stdout, tab-separated, for the run script; progress and
-// details go to stderr.
+// A timed figure from runs that alternated: control[i] and baseline[i] ran
+// next to each other. Control and baseline are the medians; the ratio is the
+// median of the pairs' ratios, so that load which comes and goes over
+// seconds on a shared machine falls on both sides of each ratio.
+ResultRow TimedRow(const char* pszFigure, double sizeMb, const std::vector<double>& control,
+                   const std::vector<double>& baseline);
+ResultRow GrowthRow(const char* pszFigure, double sizeMb, double growth);
+
 void EmitRow(const ResultRow& row);
 void Progress(const char* pszFormat, ...);
 

@@ -76,8 +76,9 @@ HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
 
 }  // namespace
 
-// The first steps of preparing a new site: activation and the site object.
-HRESULT COffice::CreateSite() {
+// The first steps of preparing a new site: activation and the site object,
+// which becomes the control's and is also handed to the caller to hold.
+HRESULT COffice::CreateSite(fw::com_ptr<IDocObject>& site) {
     ActivateControl();
     HRESULT hr = m_spDocObject.create(CLSID_DocObject, kSiteContext);
     if (FAILED(hr) || !m_spDocObject) {
@@ -85,6 +86,7 @@ HRESULT COffice::CreateSite() {
         ShowBox(kTextSiteNotRegistered, kCaptionSiteFailed);
         return E_OUTOFMEMORY;
     }
+    site = m_spDocObject;
     return S_OK;
 }
 
@@ -97,16 +99,16 @@ HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
     return hr;
 }
 
-HRESULT COffice::InitializeSite(RECT* prc, IUnknown* pIdentity) {
+HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity) {
     VARIANT rc = PointerVariant(prc);
     fw::unique_bstr host(kHostName);
-    return m_spDocObject->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc,
+    return pSite->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc,
                                                 host.get(), pIdentity);
 }
 
-void COffice::ShowServerMenus() {
+void COffice::ShowServerMenus(IDocObject* pSite) {
     UINT hMenu = 0;
-    m_spDocObject->GetActiveMenu(&hMenu);
+    pSite->GetActiveMenu(&hMenu);
     m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
 }
 
@@ -122,7 +124,10 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
             return hr;
         }
     }
-    HRESULT hr = CreateSite();
+    // Held to the end: calls into the document server or the extension may
+    // run posted commands that close or replace the document meanwhile.
+    fw::com_ptr<IDocObject> site;
+    HRESULT hr = CreateSite(site);
     if (FAILED(hr)) return hr;
     RECT rc;
     fw::com_ptr<IUnknown> identity;
@@ -131,7 +136,7 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
         m_log.Write(kLogNewNoIdentity, hr);
         return hr;
     }
-    hr = InitializeSite(&rc, identity.get());
+    hr = InitializeSite(site.get(), &rc, identity.get());
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
         return hr;
@@ -143,19 +148,19 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
         ShowBox(kTextNoClsid, kCaptionNoClsid);
         return hr;
     }
-    hr = m_spDocObject->CreateDocObject(PointerVariant(&clsid));
+    hr = site->CreateDocObject(PointerVariant(&clsid));
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogCreateFailed, hr);
         return hr;
     }
-    hr = m_spDocObject->IPActivateView();
+    hr = site->IPActivateView();
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogActivateFailed, hr);
         return hr;
     }
-    ShowServerMenus();
+    ShowServerMenus(site.get());
     hr = CreateExtObject(ProgIdOrTemplate);
     if (FAILED(hr)) ShowBox(kTextNoExtension, kCaptionNoExtension);
     InvalidateRect(m_hWnd, nullptr, TRUE);
@@ -189,7 +194,10 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
             return hr;
         }
     }
-    hr = CreateSite();
+    // Held to the end, as in New: the extension object in particular may
+    // call back and close the document while it takes the control in.
+    fw::com_ptr<IDocObject> site;
+    hr = CreateSite(site);
     if (FAILED(hr)) return hr;
     RECT rc;
     fw::com_ptr<IUnknown> identity;
@@ -198,7 +206,7 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
         m_log.Write(kLogOpenNoIdentity, hr);
         return hr;
     }
-    HRESULT hrInit = InitializeSite(&rc, identity.get());
+    HRESULT hrInit = InitializeSite(site.get(), &rc, identity.get());
     if (SUCCEEDED(hrInit)) {
         VARIANT_BOOL bReadOnly;
         if (vReadOnly.vt == VT_BOOL)
@@ -206,24 +214,24 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
         else
             bReadOnly = (GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY) ? VARIANT_TRUE : VARIANT_FALSE;
         fw::unique_bstr bstrName(name.c_str());
-        hr = m_spDocObject->LoadStorageFromFile(bstrName.get(), bReadOnly);
+        hr = site->LoadStorageFromFile(bstrName.get(), bReadOnly);
         if (FAILED(hr)) {
             m_log.Write(kLogLoadFailed, hr, name.c_str());
             return hr;
         }
-        hr = m_spDocObject->IPActivateView();
+        hr = site->IPActivateView();
         if (FAILED(hr)) {
             m_log.Write(kLogSiteActivateFailed, hr);
             Close();
             return hr;
         }
-        ShowServerMenus();
+        ShowServerMenus(site.get());
     }
 
     VARIANT vClsid;
     VariantInit(&vClsid);
     LPOLESTR pszProgId = nullptr;
-    if (SUCCEEDED(m_spDocObject->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
+    if (SUCCEEDED(site->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
         ProgIDFromCLSID(*reinterpret_cast<CLSID*>(vClsid.pbVal), &pszProgId);
     hr = CreateExtObject(pszProgId);
     CoTaskMemFree(pszProgId);
@@ -233,15 +241,34 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
     }
     PutExtSaved(m_pExtObject.get(), -1, nullptr);
     fw::unique_bstr bstrName(name.c_str());
-    m_spDocObject->put_FileName(bstrName.get());
+    site->put_FileName(bstrName.get());
     InvalidateRect(m_hWnd, nullptr, TRUE);
     // A site that could not even be prepared holds no document: that is no
     // success, whatever the extension object says.
     return FAILED(hrInit) ? hrInit : hr;
 }
 
+// The save dialog, from which the document may be gone when it returns:
+// the dialog pumps messages, and a script or posted command may close or
+// replace the document meanwhile. S_OK with the chosen name; S_FALSE when
+// cancelled; E_POINTER, as for no document, when pSite is no longer the
+// control's.
+HRESULT COffice::AskSaveName(IDocObject* pSite, std::wstring* pName) {
+    std::vector<std::wstring> names;
+    if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
+        return S_FALSE;
+    if (m_spDocObject.get() != pSite) {
+        m_log.Write(kLogNoSite);
+        return E_POINTER;
+    }
+    *pName = names.front();
+    return S_OK;
+}
+
 STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
-    if (!m_spDocObject) {
+    // The site this save began with, held to the end.
+    fw::com_ptr<IDocObject> site = m_spDocObject;
+    if (!site) {
         m_log.Write(kLogNoSite);
         return E_POINTER;
     }
@@ -252,23 +279,21 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
     std::wstring name = current.c_str();
 
     VARIANT_BOOL bReadOnly = VARIANT_FALSE;
-    m_spDocObject->IsReadOnly(&bReadOnly);
+    site->IsReadOnly(&bReadOnly);
     if (bReadOnly) {
-        std::vector<std::wstring> names;
-        if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
-            return S_FALSE;
-        if (lstrcmpiW(names.front().c_str(), name.c_str()) == 0) {
+        std::wstring chosen;
+        HRESULT hr = AskSaveName(site.get(), &chosen);
+        if (hr != S_OK) return hr;
+        if (lstrcmpiW(chosen.c_str(), name.c_str()) == 0) {
             ShowBox(kTextNoOverwrite, kCaptionReadOnly);
             return E_READONLY_OVERWRITE;
         }
-        name = names.front();
+        name = chosen;
     } else if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
     } else if (name.empty()) {
-        std::vector<std::wstring> names;
-        if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
-            return S_FALSE;
-        name = names.front();
+        HRESULT hr = AskSaveName(site.get(), &name);
+        if (hr != S_OK) return hr;
     }
 
     bool bAppend = (vAppendExtFileName.vt == VT_I2 && vAppendExtFileName.iVal != 0) ||
@@ -277,10 +302,10 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
         int n = static_cast<int>(name.size()) - 4;
         if (n > 0 && name[n] == L'.') {
             fw::unique_bstr ext(name.c_str() + n);
-            m_spDocObject->put_ExtFileName(ext.get());
+            site->put_ExtFileName(ext.get());
         } else {
             fw::unique_bstr ext;
-            m_spDocObject->get_ExtFileName(ext.put());
+            site->get_ExtFileName(ext.put());
             name += ext.c_str();
         }
     }
@@ -293,14 +318,14 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
         return E_FAIL;
     }
     fw::unique_bstr bstrName(name.c_str());
-    HRESULT hr = m_spDocObject->SaveStorageToFile(bstrName.get());
+    HRESULT hr = site->SaveStorageToFile(bstrName.get());
     if (FAILED(hr)) {
         m_log.Write(kLogSaveFailed, hr, name.c_str());
         return hr;
     }
     if (!bSaved) {
         fw::com_ptr<IDispatch> doc;
-        hr = m_spDocObject->GetOleObject(doc.put());
+        hr = site->GetOleObject(doc.put());
         if (FAILED(hr) || !doc) {
             m_log.Write(kLogNoOleObject, hr);
             return hr;

@@ -158,11 +158,13 @@ protected:
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
 
     // Preparing a document site for New and Open.
-    HRESULT CreateSite();
+    HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
     HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
-    HRESULT InitializeSite(RECT* prc, IUnknown* pIdentity);
+    HRESULT InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity);
     // The document server's menus onto the bar.
-    void ShowServerMenus();
+    void ShowServerMenus(IDocObject* pSite);
+    // The save dialog of Save, for the document of pSite.
+    HRESULT AskSaveName(IDocObject* pSite, std::wstring* pName);
 
     // The print preview behind OLECMDID_PRINTPREVIEW, with its version checks.
     void RunPrintPreview();

@@ -76,6 +76,28 @@ std::wstring ExePath() {
     return sz;
 }
 
+// Children run with the heap filling freed blocks (and checking block
+// tails): an object used after its release then reads a pattern instead of
+// stale values, and the call through its vtable crashes where it happens.
+const wchar_t kImageOptionsKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+const DWORD kHeapCheckFlags = 0x10 | 0x20;  // FLG_HEAP_ENABLE_TAIL_CHECK | FLG_HEAP_ENABLE_FREE_CHECK
+
+class ScopedHeapChecking {
+public:
+    ScopedHeapChecking() {
+        std::wstring exe = ExePath();
+        m_key = kImageOptionsKey + exe.substr(exe.find_last_of(L"\\/") + 1);
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), L"GlobalFlag", REG_DWORD, &kHeapCheckFlags,
+                        sizeof(kHeapCheckFlags));
+    }
+    ~ScopedHeapChecking() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_key.c_str()); }
+    ScopedHeapChecking(const ScopedHeapChecking&) = delete;
+    ScopedHeapChecking& operator=(const ScopedHeapChecking&) = delete;
+
+private:
+    std::wstring m_key;
+};
+
 }  // namespace
 
 bool RegisterChild(const char* pszName, ChildMain fn) {
@@ -178,6 +200,7 @@ ChildResult RunChild(const char* pszName, const std::wstring& arg, DWORD dwTimeo
     std::wstring cmd = L"\"" + ExePath() + L"\" " + kChildSwitch + testsupport::Widen(pszName) + L" \"" +
                        kArgSwitch + arg + L"\"";
     ChildResult r;
+    ScopedHeapChecking heapChecking;
     int code = testsupport::RunProcess(cmd, &r.output, dwTimeoutMs);
     r.bTimedOut = code == -1;
     r.dwExitCode = static_cast<DWORD>(code);

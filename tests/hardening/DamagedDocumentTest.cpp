@@ -18,10 +18,10 @@ using namespace hardening;
 namespace {
 
 const size_t kSector = 512;
-const int kVariants = 560;
+const int kVariants = 525;
 const int kBatches = 5;
 // How often the control must still open and save a sound document.
-const int kUsableCheckEvery = 40;
+const int kUsableCheckEvery = 50;
 
 // The document the damage starts from: a text long enough for ordinary
 // sectors, and the small streams a server writes beside it.
@@ -136,7 +136,7 @@ bool Documented(HRESULT hr) {
 VX_CHILD(damaged_docs) {
     const int batch = _wtoi(arg.c_str());
     Sandbox sandbox;
-    testsupport::DialogWatcher boxes(IDCANCEL);
+    testsupport::DialogWatcher boxes(IDCANCEL, kBoxPollMs);
     const std::string base = BaseDocument(sandbox.file(L"base.vxp"));
     if (base.size() < 4 * kSector) {
         Fault(L"the base document is too small to damage: " + std::to_wstring(base.size()));

@@ -36,12 +36,13 @@ HRESULT ReadStreamText(IStorage* pstg, std::wstring* pText) {
 
 // ---- documents ------------------------------------------------------------
 
-bool WritePadDocument(const std::wstring& path, const std::wstring& text) {
+bool WritePadDocument(const std::wstring& path, const std::wstring& text, const CLSID& clsid) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     com_ptr<IStorage> stg;
     if (FAILED(StgCreateDocfile(path.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, stg.put())))
         return false;
-    if (FAILED(WriteClassStg(stg.get(), vellixpad::CLSID_Document))) return false;
+    const CLSID& cls = IsEqualCLSID(clsid, GUID_NULL) ? vellixpad::CLSID_Document : clsid;
+    if (FAILED(WriteClassStg(stg.get(), cls))) return false;
     com_ptr<IStream> stm;
     if (FAILED(stg->CreateStream(kTextStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stm.put())))
         return false;
@@ -121,24 +122,60 @@ Sandbox::Sandbox() : m_dir(L"vxsand") {
 
 Sandbox::~Sandbox() {
     if (m_hLock != INVALID_HANDLE_VALUE) CloseHandle(m_hLock);
+    // A file dialog that confirmed a name here made this the current
+    // folder, which cannot be removed while it is.
+    wchar_t szCurrent[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, szCurrent);
+    if (_wcsnicmp(szCurrent, dir().c_str(), dir().size()) == 0) {
+        wchar_t szTemp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, szTemp);
+        SetCurrentDirectoryW(szTemp);
+    }
     SetFileAttributesW(readOnlyDoc.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+bool Sandbox::Unchanged(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA now = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now)) return false;
+    for (const auto& known : m_known)
+        if (known.first == path)
+            return memcmp(&known.second, &now, sizeof(now)) == 0;
+    return false;
+}
+
+void Sandbox::Remember(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA now = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now);
+    for (auto& known : m_known)
+        if (known.first == path) {
+            known.second = now;
+            return;
+        }
+    m_known.push_back({path, now});
 }
 
 void Sandbox::Refresh() {
     std::wstring text;
-    if (!ReadPadDocument(validDoc, &text) || text != kText) WritePadDocument(validDoc, kText);
-    if (!ReadPadDocument(readOnlyDoc, &text) || text != kText) WritePadDocument(readOnlyDoc, kText);
-    SetFileAttributesW(readOnlyDoc.c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const std::wstring* doc : {&validDoc, &readOnlyDoc, &overLong}) {
+        if (Unchanged(*doc)) continue;
+        SetFileAttributesW(doc->c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!ReadPadDocument(*doc, &text) || text != kText) WritePadDocument(*doc, kText);
+        if (doc == &readOnlyDoc) SetFileAttributesW(doc->c_str(), FILE_ATTRIBUTE_READONLY);
+        Remember(*doc);
+    }
     if (m_hLock == INVALID_HANDLE_VALUE) {
         WritePadDocument(lockedDoc, kText);
         // Held open with no sharing, as another program holding the file.
         m_hLock = CreateFileW(lockedDoc.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
-    std::string bytes;
-    if (!testsupport::ReadFileBytes(plainText, &bytes) || bytes != "plain text, no compound file\r\n")
+    if (!Unchanged(plainText)) {
         testsupport::WriteFileBytes(plainText, "plain text, no compound file\r\n");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    if (!ReadPadDocument(overLong, &text) || text != kText) WritePadDocument(overLong, kText);
+        Remember(plainText);
+    }
+    if (!Unchanged(folder)) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        Remember(folder);
+    }
 }
 
 // ---- argument values ----------------------------------------------------------
@@ -387,6 +424,26 @@ std::wstring HrText(HRESULT hr) {
     return sz;
 }
 
+std::wstring OpensAndSaves(IOffice* office, Sandbox& sandbox, const std::wstring& tag) {
+    office->EnableWindow(VARIANT_TRUE);
+    sandbox.Refresh();
+    unique_bstr name(sandbox.validDoc.c_str());
+    HRESULT hr = office->Open(StringVariant(name.get()), Missing());
+    if (hr != S_OK) return L"Open of a valid document returned " + HrText(hr);
+    unique_bstr opened;
+    if (office->GetFileName(opened.put()) != S_OK || lstrcmpiW(opened.c_str(), sandbox.validDoc.c_str()) != 0)
+        return L"Open returned S_OK but the control holds no document of that name";
+    const std::wstring target = sandbox.file(L"saved-" + tag + L".vxp");
+    DeleteFileW(target.c_str());
+    unique_bstr targetName(target.c_str());
+    hr = office->Save(StringVariant(targetName.get()), Missing());
+    if (hr != S_OK) return L"Save to a new file returned " + HrText(hr);
+    std::wstring text;
+    if (!ReadPadDocument(target, &text)) return L"Save returned S_OK but wrote no document";
+    if (text != Sandbox::kText) return L"the saved document lost its text";
+    return std::wstring();
+}
+
 OfficeUnderTest::OfficeUnderTest(OfficeState state, Sandbox& sandbox) : m_state(state), m_sandbox(sandbox) {
     if (state == OfficeState::NoClientSite) {
         m_office.create(CLSID_Office);
@@ -427,23 +484,7 @@ std::wstring OfficeUnderTest::CheckOpensAndSaves(const std::wstring& tag) {
         HRESULT hr = m_container->Host(m_office.get(), true);
         if (FAILED(hr)) return L"hosting the control failed: " + HrText(hr);
     }
-    m_office->EnableWindow(VARIANT_TRUE);
-    m_sandbox.Refresh();
-    unique_bstr name(m_sandbox.validDoc.c_str());
-    HRESULT hr = m_office->Open(StringVariant(name.get()), Missing());
-    if (hr != S_OK) return L"Open of a valid document returned " + HrText(hr);
-    unique_bstr opened;
-    if (m_office->GetFileName(opened.put()) != S_OK || lstrcmpiW(opened.c_str(), m_sandbox.validDoc.c_str()) != 0)
-        return L"Open returned S_OK but the control holds no document of that name";
-    const std::wstring target = m_sandbox.file(L"saved-" + tag + L".vxp");
-    DeleteFileW(target.c_str());
-    unique_bstr targetName(target.c_str());
-    hr = m_office->Save(StringVariant(targetName.get()), Missing());
-    if (hr != S_OK) return L"Save to a new file returned " + HrText(hr);
-    std::wstring text;
-    if (!ReadPadDocument(target, &text)) return L"Save returned S_OK but wrote no document";
-    if (text != Sandbox::kText) return L"the saved document lost its text";
-    return std::wstring();
+    return OpensAndSaves(m_office.get(), m_sandbox, tag);
 }
 
 }  // namespace hardening

@@ -21,8 +21,9 @@ namespace hardening {
 // ---- documents ------------------------------------------------------------
 
 // A VellixPad document as the server writes it: a compound file naming the
-// class, with the text in its "Text" stream.
-bool WritePadDocument(const std::wstring& path, const std::wstring& text);
+// class (VellixPad's, or one of its look-alike classes), with the text in
+// its "Text" stream.
+bool WritePadDocument(const std::wstring& path, const std::wstring& text, const CLSID& clsid = GUID_NULL);
 // The text of such a document; false when it is not one.
 bool ReadPadDocument(const std::wstring& path, std::wstring* pText);
 // The text a saved document holds, as a compound file or, for names the
@@ -55,8 +56,14 @@ public:
     static const wchar_t kText[];
 
 private:
+    // Whether the file is as Refresh last left it (cheap: attributes, size
+    // and time only; a sweep refreshes before every call).
+    bool Unchanged(const std::wstring& path);
+    void Remember(const std::wstring& path);
+
     testsupport::TempDir m_dir;
     HANDLE m_hLock = INVALID_HANDLE_VALUE;
+    std::vector<std::pair<std::wstring, WIN32_FILE_ATTRIBUTE_DATA>> m_known;
 };
 
 // A path in the folder padded to exactly cch characters (no such file).
@@ -135,6 +142,8 @@ struct BoxRule {
     const wchar_t* text;
 };
 extern const BoxRule kAnyDialog;
+// How often the children's watchers look for boxes: a sweep shows thousands.
+const DWORD kBoxPollMs = 5;
 
 bool MatchesRule(const testsupport::DialogRecord& box, const BoxRule& rule);
 std::wstring Describe(const testsupport::DialogRecord& box);
@@ -168,6 +177,10 @@ private:
     std::unique_ptr<testsupport::TestContainer> m_container;
     fw::com_ptr<IOffice> m_office;
 };
+
+// The control opens the sandbox's valid document and saves it to a new
+// file holding that document: empty when it does, else what went wrong.
+std::wstring OpensAndSaves(IOffice* office, Sandbox& sandbox, const std::wstring& tag);
 
 // A VARIANT that stands for a left-out optional argument.
 VARIANT Missing();

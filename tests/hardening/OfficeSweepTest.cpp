@@ -183,7 +183,7 @@ VX_CHILD(office_sweep) {
     }
     Sandbox sandbox;
     ValuePool pool(sandbox);
-    testsupport::DialogWatcher boxes(IDCANCEL);
+    testsupport::DialogWatcher boxes(IDCANCEL, kBoxPollMs);
     std::string readOnlyBytes;
     testsupport::ReadFileBytes(sandbox.readOnlyDoc, &readOnlyBytes);
 

@@ -70,7 +70,7 @@ bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
 
 // ---- message boxes ------------------------------------------------------
 
-DialogWatcher::DialogWatcher(int nAnswer) : m_nAnswer(nAnswer) {
+DialogWatcher::DialogWatcher(int nAnswer, DWORD dwPollMs) : m_nAnswer(nAnswer), m_dwPollMs(dwPollMs) {
     InitializeCriticalSection(&m_cs);
     m_hStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
@@ -86,7 +86,7 @@ DialogWatcher::~DialogWatcher() {
 
 DWORD WINAPI DialogWatcher::ThreadProc(void* p) {
     auto* self = static_cast<DialogWatcher*>(p);
-    while (WaitForSingleObject(self->m_hStop, 20) == WAIT_TIMEOUT) self->Poll();
+    while (WaitForSingleObject(self->m_hStop, self->m_dwPollMs) == WAIT_TIMEOUT) self->Poll();
     return 0;
 }
 

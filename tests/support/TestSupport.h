@@ -55,7 +55,9 @@ std::wstring WindowText(HWND hwnd);
 // not expect is a failure it can check with expectNone/count.
 class DialogWatcher {
 public:
-    explicit DialogWatcher(int nAnswer = IDOK);
+    // dwPollMs: how often it looks; a test that shows thousands of boxes
+    // looks more often.
+    explicit DialogWatcher(int nAnswer = IDOK, DWORD dwPollMs = 20);
     ~DialogWatcher();
     DialogWatcher(const DialogWatcher&) = delete;
     DialogWatcher& operator=(const DialogWatcher&) = delete;
@@ -73,6 +75,7 @@ private:
     HANDLE m_hThread = nullptr;
     HANDLE m_hStop = nullptr;
     int m_nAnswer;
+    DWORD m_dwPollMs;
     CRITICAL_SECTION m_cs;
     std::vector<DialogRecord> m_records;
     std::vector<HWND> m_answered;

@@ -31,6 +31,9 @@ void COffice::FinalRelease() {
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
 
+// Every page may use every member until the site lock decides per page.
+HRESULT COffice::CheckSiteLock(LPCWSTR /*pszMember*/) { return S_OK; }
+
 fw::com_ptr<IUnknown> COffice::Identity() {
     fw::com_ptr<IUnknown> unk;
     ControllingUnknown()->QueryInterface(IID_IUnknown, unk.put_void());

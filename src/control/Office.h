@@ -137,6 +137,11 @@ public:
     STDMETHODIMP OnAppActivate(short fActive) override;
     STDMETHODIMP OnFocusChange(short fGotFocus, HWND hwnd) override;
 
+    // Whether the page hosting the control may use a member that reaches the
+    // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
+    // for a page the site lock refuses. Such members ask it first.
+    HRESULT CheckSiteLock(LPCWSTR pszMember);
+
     // Opens m_log on the shared log file beside the DLL.
     HRESULT OpenLog();
 

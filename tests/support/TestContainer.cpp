@@ -65,69 +65,10 @@ private:
     std::map<std::wstring, std::wstring> m_values;
 };
 
-// The page's document and the browser in one object: a container whose
-// dispatch answers the two URL properties by name.
-class CTestPage final : public IOleContainer, public IDispatch {
-public:
-    explicit CTestPage(const std::wstring& url) : m_url(url) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleContainer) ||
-            IsEqualIID(riid, IID_IParseDisplayName))
-            *ppv = static_cast<IOleContainer*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, kIID_IHTMLDocument2) ||
-                 IsEqualIID(riid, kIID_IWebBrowser2))
-            *ppv = static_cast<IDispatch*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG c = --m_cRef;
-        if (!c) delete this;
-        return c;
-    }
-
-    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
-    STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) override {
-        if (cNames != 1) return DISP_E_UNKNOWNNAME;
-        if (lstrcmpiW(names[0], L"URL") == 0 || lstrcmpiW(names[0], L"LocationURL") == 0) {
-            ids[0] = 1;
-            return S_OK;
-        }
-        ids[0] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* pResult, EXCEPINFO*,
-                        UINT*) override {
-        if (id != 1) return DISP_E_MEMBERNOTFOUND;
-        if (!(flags & DISPATCH_PROPERTYGET) || !pResult) return DISP_E_MEMBERNOTFOUND;
-        VariantInit(pResult);
-        pResult->vt = VT_BSTR;
-        pResult->bstrVal = SysAllocString(m_url.c_str());
-        return S_OK;
-    }
-
-    static const IID kIID_IHTMLDocument2;
-    static const IID kIID_IWebBrowser2;
-
-private:
-    ULONG m_cRef = 1;
-    std::wstring m_url;
-};
-
-const IID CTestPage::kIID_IHTMLDocument2 = {0x332c4425, 0x26cb, 0x11d0, {0xb4, 0x83, 0x00, 0xc0, 0x4f, 0xd9, 0x01, 0x19}};
-const IID CTestPage::kIID_IWebBrowser2 = {0xd30c1661, 0xcdaf, 0x11d0, {0x8a, 0x3e, 0x00, 0xc0, 0x4f, 0xc9, 0xe2, 0x6e}};
+// A browser's HTML document and the browser itself are dual interfaces; the
+// site answers their URL properties through its own IDispatch.
+const IID kIID_IHTMLDocument2 = {0x332c4425, 0x26cb, 0x11d0, {0xb4, 0x83, 0x00, 0xc0, 0x4f, 0xd9, 0x01, 0x19}};
+const IID kIID_IWebBrowser2 = {0xd30c1661, 0xcdaf, 0x11d0, {0x8a, 0x3e, 0x00, 0xc0, 0x4f, 0xc9, 0xe2, 0x6e}};
 // SID_SWebBrowserApp: the IID of IWebBrowserApp.
 const GUID kSID_SWebBrowserApp = {0x0002df05, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -138,7 +79,9 @@ class CTestSite final : public IOleClientSite,
                         public IOleInPlaceSite,
                         public IOleInPlaceFrame,
                         public IOleControlSite,
-                        public IServiceProvider {
+                        public IServiceProvider,
+                        public IOleContainer,
+                        public IDispatch {
 public:
     explicit CTestSite(TestContainer* pOwner, HWND hwnd) : m_pOwner(pOwner), m_hwnd(hwnd) {}
 
@@ -154,6 +97,11 @@ public:
             *ppv = static_cast<IOleControlSite*>(this);
         else if (IsEqualIID(riid, IID_IServiceProvider) && pageSource == PageSource::Browser)
             *ppv = static_cast<IServiceProvider*>(this);
+        else if (IsEqualIID(riid, IID_IOleContainer) && pageSource == PageSource::Document)
+            *ppv = static_cast<IOleContainer*>(this);
+        else if ((IsEqualIID(riid, kIID_IHTMLDocument2) && pageSource == PageSource::Document) ||
+                 (IsEqualIID(riid, kIID_IWebBrowser2) && pageSource == PageSource::Browser))
+            *ppv = static_cast<IDispatch*>(this);
         if (!*ppv) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -174,9 +122,8 @@ public:
     }
     STDMETHODIMP GetContainer(IOleContainer** pp) override {
         *pp = nullptr;
-        if (pageSource != PageSource::Document) return E_NOINTERFACE;
-        *pp = new CTestPage(pageUrl);
-        return S_OK;
+        return pageSource == PageSource::Document ? QueryInterface(IID_IOleContainer, reinterpret_cast<void**>(pp))
+                                                  : E_NOINTERFACE;
     }
     STDMETHODIMP ShowObject() override {
         ++counters.showObject;
@@ -267,10 +214,31 @@ public:
         *ppv = nullptr;
         if (pageSource != PageSource::Browser || !IsEqualGUID(guidService, kSID_SWebBrowserApp))
             return E_NOINTERFACE;
-        CTestPage* browser = new CTestPage(pageUrl);
-        HRESULT hr = browser->QueryInterface(riid, ppv);
-        browser->Release();
-        return hr;
+        return QueryInterface(riid, ppv);
+    }
+
+    // IOleContainer: the page's document.
+    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
+    STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
+
+    // IDispatch of the document ("URL") and of the browser ("LocationURL").
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) override {
+        const bool bUrl = cNames == 1 && (lstrcmpiW(names[0], L"URL") == 0 || lstrcmpiW(names[0], L"LocationURL") == 0);
+        ids[0] = bUrl ? 1 : DISPID_UNKNOWN;
+        return bUrl ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* pResult, EXCEPINFO*,
+                        UINT*) override {
+        if (id != 1 || !(flags & DISPATCH_PROPERTYGET) || !pResult) return DISP_E_MEMBERNOTFOUND;
+        pResult->vt = VT_BSTR;
+        pResult->bstrVal = SysAllocString(pageUrl.c_str());
+        return S_OK;
     }
 
     SiteCounters counters;

@@ -12,6 +12,7 @@
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
+#include "security/SiteLock.h"
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
 
@@ -162,6 +163,16 @@ protected:
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
 
+    // The document commands themselves, for the script's members (once the
+    // site lock has let them through) and for the user's own commands (File
+    // menu, commands of the document server), which the lock never refuses.
+    HRESULT NewDocument(BSTR ProgIdOrTemplate);
+    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly);
+    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName);
+    // Whether Save(vFile) would write a file the script chose rather than
+    // the user: a named path other than the document's own file.
+    bool ScriptChoosesSaveTarget(const VARIANT& vFile);
+
     // Preparing a document site for New and Open.
     HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
     HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
@@ -192,4 +203,5 @@ protected:
     CVersionLabel m_versionLabel;
     fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
+    CSiteLock m_siteLock;
 };

@@ -1,5 +1,9 @@
 #include "control/Office.h"
 
+#include <cstdarg>
+#include <cwchar>
+#include <string>
+
 #include "diag/Log.h"
 
 namespace {
@@ -17,6 +21,9 @@ VARIANT RectVariant(RECT* prc) {
 
 const LPCWSTR COffice::kClassCursor = IDC_ARROW;
 
+const wchar_t kErrNullResult[] = L"参数无效: 结果指针为空";
+const wchar_t kErrNoMemory[] = L"内存不足";
+
 COffice::COffice() {
     // The control never goes windowless.
     m_bWindowOnly = true;
@@ -30,6 +37,20 @@ void COffice::FinalRelease() {
 }
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
+
+HRESULT COffice::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
+    if (SUCCEEDED(hr)) return hr;
+    va_list args;
+    va_start(args, pszFormat);
+    const int cch = _vscwprintf(pszFormat, args);
+    va_end(args);
+    std::wstring text(cch > 0 ? static_cast<size_t>(cch) + 1 : 1, L'\0');
+    va_start(args, pszFormat);
+    if (cch > 0) _vsnwprintf(&text[0], text.size(), pszFormat, args);
+    va_end(args);
+    text.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+    return fw::ReportError(hr, CLSID_Office, IID_IOffice, text.c_str());
+}
 
 // Every page may use every member until the site lock decides per page.
 HRESULT COffice::CheckSiteLock(LPCWSTR /*pszMember*/) { return S_OK; }

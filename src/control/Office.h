@@ -9,6 +9,7 @@
 #include "control/Messages.h"
 #include "fw/Control.h"
 #include "fw/Dispatch.h"
+#include "fw/ErrorInfo.h"
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
@@ -16,11 +17,17 @@
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
 
+// Error descriptions every member may give: called without a place for its
+// result, and out of memory.
+extern const wchar_t kErrNullResult[];
+extern const wchar_t kErrNoMemory[];
+
 class COffice : public fw::CObjectRoot,
                 public fw::IDispatchImpl<IOffice>,
                 public fw::CControl<COffice>,
                 public IOleCommandTarget,
-                public IFrameHookClient {
+                public IFrameHookClient,
+                public fw::ISupportErrorInfoImpl<COffice> {
 public:
     COffice();
     ~COffice();
@@ -48,7 +55,11 @@ public:
     FW_INTERFACE_ENTRY(IProvideClassInfo2)
     FW_INTERFACE_ENTRY(IOleCommandTarget)
     FW_INTERFACE_ENTRY(IFrameHookClient)
+    FW_INTERFACE_ENTRY(ISupportErrorInfo)
     FW_END_INTERFACE_MAP()
+
+    // The interfaces whose failures come with an error object.
+    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, nullptr};
 
     FW_BEGIN_PROPERTY_MAP(COffice)
     FW_PROP_DATA(L"_cx", m_sizeExtent.cx, VT_UI4)
@@ -142,6 +153,11 @@ public:
     // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
     // for a page the site lock refuses. Such members ask it first.
     HRESULT CheckSiteLock(LPCWSTR pszMember);
+
+    // Gives a failing member's caller an error object whose description is
+    // pszFormat filled in as by swprintf, and returns hr. Success codes
+    // (a cancelled dialog's S_FALSE) pass through and report nothing.
+    HRESULT Fail(HRESULT hr, LPCWSTR pszFormat, ...);
 
     // Opens m_log on the shared log file beside the DLL.
     HRESULT OpenLog();

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """What a registration wrote into a Wine prefix's class registry, as data.
 
-  regdelta.py snapshot PREFIX OUT.json      the machine's class keys now
+  regdelta.py snapshot PREFIX OUT.json [user]  the machine's (or user's) class keys now
   regdelta.py delta BEFORE AFTER OUT.json   keys and values AFTER added or changed
   regdelta.py wxi DELTA OUT_DIR DLL_PATH    WiX rows writing the same keys
-  regdelta.py compare A B [SKIP]            key-by-key differences; exit 1 if any
-                                            (keys under SKIP not compared)
+  regdelta.py compare A B [SKIP...]         key-by-key differences; exit 1 if any
+                                            (keys under each SKIP not compared)
 
 Only the class registry counts (HKLM\\Software\\Classes and, on a 64-bit
 prefix, its 32-bit view). Keys are read from the prefix's system.reg, which
@@ -59,9 +59,9 @@ def parse_value(raw):
     return ["raw", raw]
 
 
-def snapshot(prefix):
+def snapshot(prefix, hive="system.reg"):
     keys, key, pending = {}, None, ""
-    for line in Path(prefix, "system.reg").read_text(encoding="utf-8", errors="replace").splitlines():
+    for line in Path(prefix, hive).read_text(encoding="utf-8", errors="replace").splitlines():
         if pending:
             line, pending = pending + line.strip(), ""
         if line.endswith("\\") and not line.startswith("["):
@@ -133,20 +133,24 @@ def wxi(delta_keys, out_dir, dll_long):
         # A square bracket is formatting in MSI; keep others literal.
         return re.sub(r"\[(?![#!]VellixDll\]|INSTALLDIR\])", lambda _: "[\\[]", s)
 
+    # The class rows' root is the package's: HKCR per machine, the user's
+    # Software\Classes per user (Wine's msiexec writes HKCR rows to the
+    # machine's classes even in a per-user install).
+    root = 'Root="$(var.ClassesRoot)" Key="$(var.ClassesKey)'
     rows = {False: [], True: []}
     for k in sorted(delta_keys, key=str.lower):
         view32 = k.lower().startswith("wow6432node\\")
         key = k[len("Wow6432Node\\"):] if view32 else k
         values = delta_keys[k]
         if not values:
-            rows[view32].append(f'<RegistryValue Root="HKCR" Key="{xml_text(key)}" Name="*" Type="string"/>')
+            rows[view32].append(f'<RegistryValue {root}{xml_text(key)}" Name="*" Type="string"/>')
         for name, (kind, data) in sorted(values.items()):
             attr = f' Name="{xml_text(name)}"' if name else ""
             if kind == "dword":
-                rows[view32].append(f'<RegistryValue Root="HKCR" Key="{xml_text(key)}"{attr} Type="integer" Value="{data}"/>')
+                rows[view32].append(f'<RegistryValue {root}{xml_text(key)}"{attr} Type="integer" Value="{data}"/>')
             elif kind in ("sz", "expand"):
                 t = "expandable" if kind == "expand" else "string"
-                rows[view32].append(f'<RegistryValue Root="HKCR" Key="{xml_text(key)}"{attr} Type="{t}" '
+                rows[view32].append(f'<RegistryValue {root}{xml_text(key)}"{attr} Type="{t}" '
                                     f'Value="{xml_text(formatted(data))}"/>')
             else:
                 sys.exit(f"regdelta: no WiX form for {kind} value {name!r} of {k}")
@@ -171,11 +175,10 @@ def normalised(keys):
     return out
 
 
-def compare(a, b, skip=None):
-    a, b = normalised(a), normalised(b)
-    if skip:
-        a = {k: v for k, v in a.items() if not k.startswith(skip.lower())}
-        b = {k: v for k, v in b.items() if not k.startswith(skip.lower())}
+def compare(a, b, skip=()):
+    skip = tuple(s.lower() for s in skip)
+    a = {k: v for k, v in normalised(a).items() if not k.startswith(skip)}
+    b = {k: v for k, v in normalised(b).items() if not k.startswith(skip)}
     lines = []
     for k in sorted(set(a) | set(b)):
         if k not in b:
@@ -193,14 +196,14 @@ def main(argv):
     cmd = argv[1] if len(argv) > 1 else ""
     load = lambda p: json.loads(Path(p).read_text(encoding="utf-8"))
     save = lambda p, d: Path(p).write_text(json.dumps(d, indent=1, sort_keys=True), encoding="utf-8")
-    if cmd == "snapshot" and len(argv) == 4:
-        save(argv[3], snapshot(argv[2]))
+    if cmd == "snapshot" and len(argv) in (4, 5):
+        save(argv[3], snapshot(argv[2], "user.reg" if argv[4:] == ["user"] else "system.reg"))
     elif cmd == "delta" and len(argv) == 5:
         save(argv[4], delta(load(argv[2]), load(argv[3])))
     elif cmd == "wxi" and len(argv) == 5:
         wxi(load(argv[2]), argv[3], argv[4])
-    elif cmd == "compare" and len(argv) in (4, 5):
-        diff = compare(load(argv[2]), load(argv[3]), argv[4] if len(argv) == 5 else None)
+    elif cmd == "compare" and len(argv) >= 4:
+        diff = compare(load(argv[2]), load(argv[3]), argv[4:])
         print("\n".join(diff))
         return 1 if diff else 0
     else:

@@ -2,6 +2,8 @@
 # Builds what a user installs, into dist/:
 #   Vellix-<version>-x86.msi, Vellix-<version>-x64.msi   (Program Files\Vellix,
 #       the COM registration as registry rows)
+#   Vellix-<version>-x86-peruser.msi, ...-x64-peruser.msi (the same for one
+#       user, without administrator: LocalAppData\Programs\Vellix, HKCU)
 #   Vellix.tlb, Vellix.h, Vellix_i.c                      (the type library,
 #       and the interfaces and GUIDs for C and C++ callers)
 # Idempotent; installs what is missing and builds both processors first.
@@ -32,13 +34,14 @@ vx_arch_bin() {
 }
 
 # Runs a command with Wine pointed at a scratch prefix of the processor
-# (win32 for x86, win64 for x64); no persistent server, no display needed.
+# (win32 for x86, win64 for x64; vx_wine is that processor's loader); no
+# persistent server.
 vx_in_prefix() {
     local arch=$1 prefix=$2
     shift 2
-    local winearch=win32
-    [ "$arch" = x64 ] && winearch=win64
-    WINEPREFIX="$prefix" WINEARCH=$winearch WINEDEBUG=-all \
+    local winearch=win32 loader=wine
+    [ "$arch" = x64 ] && winearch=win64 loader=$VX_WINE64
+    VX_WINE=$loader WINEPREFIX="$prefix" WINEARCH=$winearch WINEDEBUG=-all \
         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
 }
 
@@ -58,10 +61,11 @@ vx_fresh_prefix() {
     cp -a "$template" "$prefix"
 }
 
-# The prefix's class registry as JSON (after its wineserver has saved it).
+# The prefix's class registry as JSON (after its wineserver has saved it);
+# with "user" as $4, the user's classes (HKCU\Software\Classes).
 vx_snapshot() {
     vx_in_prefix "$1" "$2" wineserver -w
-    python3 "$VX_REGDELTA" snapshot "$2" "$3"
+    python3 "$VX_REGDELTA" snapshot "$2" "$3" ${4:+$4}
 }
 
 # Folder the package installs to, as the prefix sees it (Windows, Unix).
@@ -69,38 +73,47 @@ vx_install_dir_win() { echo 'C:\Program Files\Vellix'; }
 vx_install_dir_unix() { echo "$1/drive_c/Program Files/Vellix"; }
 
 # What regsvr32 writes for the DLL installed where the package puts it:
-# $VX_DIST_WORK/<arch>/regsvr32.json.
+# $VX_DIST_WORK/<arch>/regsvr32.json. Optional: another folder (Windows
+# path on C:) and output name.
 vx_harvest() {
-    local arch=$1 work="$VX_DIST_WORK/$1" bin
+    local arch=$1 dir_win=${2:-$(vx_install_dir_win)} name=${3:-regsvr32}
+    local work="$VX_DIST_WORK/$1" bin
     bin=$(vx_arch_bin "$arch")
     local prefix="$work/regprefix"
     mkdir -p "$work"
     vx_fresh_prefix "$arch" "$prefix" || return 1
-    local dir
-    dir=$(vx_install_dir_unix "$prefix")
+    local dir="$prefix/drive_c/${dir_win#C:\\}"
+    dir=${dir//\\//}
     mkdir -p "$dir"
     cp "$bin/Vellix.DLL" "$bin/Plinth.dll" "$dir/"
     vx_snapshot "$arch" "$prefix" "$work/before.json" || return 1
-    vx_in_prefix "$arch" "$prefix" wine regsvr32 /s "$(vx_install_dir_win)\\Vellix.DLL" ||
+    vx_in_prefix "$arch" "$prefix" vx_wine regsvr32 /s "$dir_win\\Vellix.DLL" ||
         { vx_log "regsvr32 failed in $prefix"; return 1; }
     vx_snapshot "$arch" "$prefix" "$work/after.json" || return 1
-    python3 "$VX_REGDELTA" delta "$work/before.json" "$work/after.json" "$work/regsvr32.json" || return 1
+    python3 "$VX_REGDELTA" delta "$work/before.json" "$work/after.json" "$work/$name.json" || return 1
     rm -rf "$prefix"
 }
 
-# dist/Vellix-<version>-<arch>.msi (and packaging rows in $VX_DIST_WORK/<arch>).
-# Optional $2: another version (the installer tests build an older one).
+# dist/Vellix-<version>-<arch>[-peruser].msi (packaging rows in
+# $VX_DIST_WORK/<arch>). Optional: another version (the installer tests
+# build an older one), output folder, scope (perMachine or perUser).
+vx_msi_name() { # <arch> <version> <scope>
+    local suffix=""
+    [ "$3" = perUser ] && suffix=-peruser
+    echo "Vellix-$2-$1$suffix.msi"
+}
 vx_build_msi() {
-    local arch=$1 version=${2:-$(vx_version)} out=${3:-$VX_DIST}
-    local work="$VX_DIST_WORK/$arch" bin
+    local arch=$1 version=${2:-$(vx_version)} out=${3:-$VX_DIST} scope=${4:-perMachine}
+    local work="$VX_DIST_WORK/$arch" bin msi
     bin=$(vx_arch_bin "$arch")
+    msi="$out/$(vx_msi_name "$arch" "$version" "$scope")"
     python3 "$VX_REGDELTA" wxi "$work/regsvr32.json" "$work" "$(vx_install_dir_win)\\Vellix.DLL" || return 1
     mkdir -p "$out"
     # wixl finds a File's Source only relative to the working folder.
-    (cd "$bin" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D BinDir=. -I "$work" \
-        -o "$out/Vellix-$version-$arch.msi" "$VX_ROOT/packaging/Vellix.wxs" 2>"$work/wixl.log") ||
+    (cd "$bin" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D Scope="$scope" -D BinDir=. \
+        -I "$work" -o "$msi" "$VX_ROOT/packaging/Vellix.wxs" 2>"$work/wixl.log") ||
         { cat "$work/wixl.log" >&2; return 1; }
-    vx_msi_tables "$out/Vellix-$version-$arch.msi" "$work"
+    vx_msi_tables "$msi" "$work"
 }
 
 # The rows wixl has no element for, imported into the built package.
@@ -138,6 +151,7 @@ vx_dist_main() {
         vx_log "packaging $arch"
         vx_harvest "$arch" || return 1
         vx_build_msi "$arch" || return 1
+        vx_build_msi "$arch" "" "" perUser || return 1
     done
     vx_build_sdk || return 1
     ls -1 "$VX_DIST"

@@ -152,18 +152,18 @@ vx_winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 vx_register() {
     local dll
     dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
-    wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+    vx_wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     # The sample document server, when it was built.
     local pad="$VX_BUILD/bin/VellixPad.dll"
     if [ -f "$pad" ]; then
         dll=$(vx_winpath "$pad")
-        wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+        vx_wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     fi
     # The stand-ins for the sibling extension controls: registered only
     # here, and this prefix is the tests' own.
     local doubles="$VX_BUILD/bin/VellixExtDoubles.dll"
     if [ -f "$doubles" ]; then
-        wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
+        vx_wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
     fi
 }
 
@@ -173,6 +173,12 @@ vx_setup() {
     vx_start_services || return 1
     vx_register || return 1
 }
+
+# The loader for programs of the build's processor. In a 64-bit prefix
+# plain `wine regsvr32` or `wine cscript` starts the 32-bit program, which
+# sees the 32-bit registry view.
+VX_WINE64=/usr/lib/wine/wine64
+vx_wine() { "${VX_WINE:-wine}" "$@"; }
 
 # The 64-bit build: its own tree (build/x64, binaries in build/x64/bin) and
 # its own 64-bit prefix (build/x64/wineprefix). Switches this shell's Wine
@@ -189,8 +195,8 @@ vx_setup_x64() {
     fi
     if [ -n "${WINEPREFIX:-}" ]; then vx_unmount_test_volumes; fi
     VX_BUILD=$VX_BUILD_X64 VX_TOOLCHAIN=toolchain-mingw64.cmake
-    VX_WINEARCH=win64
-    export VX_BUILD VX_TOOLCHAIN VX_WINEARCH
+    VX_WINEARCH=win64 VX_WINE=$VX_WINE64
+    export VX_BUILD VX_TOOLCHAIN VX_WINEARCH VX_WINE
     vx_install_packages || return 1
     vx_build || return 1
     vx_start_services || return 1

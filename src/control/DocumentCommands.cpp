@@ -103,8 +103,7 @@ HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
 HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity) {
     VARIANT rc = PointerVariant(prc);
     fw::unique_bstr host(kHostName);
-    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc,
-                                                host.get(), pIdentity);
+    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc, host.get(), pIdentity);
 }
 
 void COffice::ShowServerMenus(IDocObject* pSite) {

@@ -1,14 +1,23 @@
 # vx_widl(<target> <idl>): compiles the IDL with widl into the build tree's
 # gen/ folder of the calling directory: <name>.tlb, <name>_h.h, <name>_i.c.
 # <target> builds them; the folder is returned in <target>_GEN.
+# The type library records the pointer size of the build it belongs to;
+# importlib("stdole2.tlb") is found in Wine's library folder of that width.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VX_WIDL x86_64-w64-mingw32-widl)
+  set(VX_WIDL_ARGS -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows --win64)
+else()
+  set(VX_WIDL i686-w64-mingw32-widl)
+  set(VX_WIDL_ARGS -L/usr/lib/i386-linux-gnu/wine/i386-windows --win32)
+endif()
+
 function(vx_widl target idl)
   get_filename_component(name ${idl} NAME_WE)
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/gen)
   file(MAKE_DIRECTORY ${gen})
   add_custom_command(
     OUTPUT ${gen}/${name}.tlb ${gen}/${name}_h.h ${gen}/${name}_i.c
-    COMMAND i686-w64-mingw32-widl -I/usr/include/wine/wine/windows
-            -L/usr/lib/i386-linux-gnu/wine/i386-windows --win32
+    COMMAND ${VX_WIDL} -I/usr/include/wine/wine/windows ${VX_WIDL_ARGS}
             -t -o ${gen}/${name}.tlb
             -h -H ${gen}/${name}_h.h
             -u -U ${gen}/${name}_i.c

@@ -24,6 +24,7 @@ vx_install_packages() {
     [ -d /usr/include/wine/wine/windows ] || missing=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
     dpkg -s fonts-wqy-microhei >/dev/null 2>&1 || missing=1
+    vx_missing_x64_packages && missing=1
     [ $missing = 0 ] && return 0
     vx_log "installing packages"
     local sudo=""
@@ -33,19 +34,31 @@ vx_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest \
-        fonts-wqy-microhei >/dev/null
+        fonts-wqy-microhei $VX_X64_PACKAGES >/dev/null
+}
+
+# The 64-bit build and the installers: the x86-64 cross compiler, the 64-bit
+# half of Wine, wixl and the msi tools.
+VX_X64_PACKAGES="g++-mingw-w64-x86-64-posix wixl msitools"
+vx_missing_x64_packages() {
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null || return 0
+    command -v x86_64-w64-mingw32-widl >/dev/null || return 0
+    [ -x /usr/lib/wine/wine64 ] || return 0
+    command -v wixl >/dev/null || return 0
+    command -v msiinfo >/dev/null || return 0
+    return 1
 }
 
 vx_build() {
     if [ ! -f "$VX_BUILD/CMakeCache.txt" ]; then
         cmake -S "$VX_ROOT" -B "$VX_BUILD" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$VX_ROOT/cmake/toolchain-mingw32.cmake" >/dev/null || return 1
+            -DCMAKE_TOOLCHAIN_FILE="$VX_ROOT/cmake/${VX_TOOLCHAIN:-toolchain-mingw32.cmake}" >/dev/null || return 1
     fi
     cmake --build "$VX_BUILD" -j2 || return 1
 }
 
 vx_start_services() {
-    export WINEPREFIX="$VX_BUILD/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    export WINEPREFIX="$VX_BUILD/wineprefix" WINEARCH=${VX_WINEARCH:-win32} WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     mkdir -p "$VX_BUILD/run"
 
@@ -139,22 +152,51 @@ vx_winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 vx_register() {
     local dll
     dll=$(vx_winpath "$VX_BUILD/bin/Vellix.DLL")
-    wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+    vx_wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     # The sample document server, when it was built.
     local pad="$VX_BUILD/bin/VellixPad.dll"
     if [ -f "$pad" ]; then
         dll=$(vx_winpath "$pad")
-        wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
+        vx_wine regsvr32 /s "$dll" || { vx_log "regsvr32 failed for $dll"; return 1; }
     fi
     # The stand-ins for the sibling extension controls: registered only
     # here, and this prefix is the tests' own.
     local doubles="$VX_BUILD/bin/VellixExtDoubles.dll"
     if [ -f "$doubles" ]; then
-        wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
+        vx_wine regsvr32 /s "$(vx_winpath "$doubles")" || { vx_log "regsvr32 failed for $doubles"; return 1; }
     fi
 }
 
 vx_setup() {
+    vx_install_packages || return 1
+    vx_build || return 1
+    vx_start_services || return 1
+    vx_register || return 1
+}
+
+# The loader for programs of the build's processor. In a 64-bit prefix
+# plain `wine regsvr32` or `wine cscript` starts the 32-bit program, which
+# sees the 32-bit registry view.
+VX_WINE64=/usr/lib/wine/wine64
+vx_wine() { "${VX_WINE:-wine}" "$@"; }
+
+# The 64-bit build: its own tree (build/x64, binaries in build/x64/bin) and
+# its own 64-bit prefix (build/x64/wineprefix). Switches this shell's Wine
+# over to it: the x86 prefix's wineserver stops and its volumes are let go;
+# Xvfb stays.
+VX_BUILD_X64=${VX_BUILD_X64:-$VX_BUILD/x64}
+export VX_BUILD_X64
+vx_setup_x64() {
+    if [ -n "${VX_WINESERVER_PID:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        kill "$VX_WINESERVER_PID" 2>/dev/null || true
+        wait "$VX_WINESERVER_PID" 2>/dev/null || true
+        unset VX_WINESERVER_PID
+    fi
+    if [ -n "${WINEPREFIX:-}" ]; then vx_unmount_test_volumes; fi
+    VX_BUILD=$VX_BUILD_X64 VX_TOOLCHAIN=toolchain-mingw64.cmake
+    VX_WINEARCH=win64 VX_WINE=$VX_WINE64
+    export VX_BUILD VX_TOOLCHAIN VX_WINEARCH VX_WINE
     vx_install_packages || return 1
     vx_build || return 1
     vx_start_services || return 1

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "fw/HandleUint.h"
 #include "services/Dialogs.h"
 
 #include <commdlg.h>
@@ -129,14 +130,13 @@ HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
 HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity) {
     VARIANT rc = PointerVariant(prc);
     fw::unique_bstr host(kHostName);
-    return pSite->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc,
-                                                host.get(), pIdentity);
+    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc, host.get(), pIdentity);
 }
 
 void COffice::ShowServerMenus(IDocObject* pSite) {
     UINT hMenu = 0;
     pSite->GetActiveMenu(&hMenu);
-    m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
+    m_menuBar.AddMenu(fw::UintToHandle<HMENU>(hMenu));
 }
 
 // The script's New, Open and Save: a class or path the script names is the
@@ -469,7 +469,7 @@ STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
 
 STDMETHODIMP COffice::get_HWnd(UINT* pVal) {
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
-    *pVal = static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd));
+    *pVal = fw::HandleToUint(m_hWnd);
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "diag/Log.h"
+#include "fw/HandleUint.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ LRESULT COffice::OnMenuBarLayout(UINT, WPARAM, LPARAM, BOOL&) {
     if (m_spDocObject) {
         UINT hMenu = 0;
         if (m_spDocObject->GetActiveMenu(&hMenu) == S_OK && hMenu)
-            m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
+            m_menuBar.AddMenu(fw::UintToHandle<HMENU>(hMenu));
     }
     m_menuBar.Invalidate();
     return 0;
@@ -254,7 +255,7 @@ LRESULT COffice::OnMenuMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
     // Everything else belongs to the document server's menus.
     UINT hwndMenu = 0;
     if (m_spDocObject && m_spDocObject->GetMenuHWND(&hwndMenu) == S_OK && hwndMenu) {
-        HWND hwndServer = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndMenu));
+        HWND hwndServer = fw::UintToHandle<HWND>(hwndMenu);
         if (uMsg == WM_COMMAND)
             PostMessageW(hwndServer, uMsg, wParam, lParam);
         else
@@ -312,7 +313,7 @@ HRESULT COffice::ActivateControl() {
     if (m_spDocObject) {
         UINT hwnd = 0;
         m_spDocObject->GetActiveWindow(&hwnd);
-        SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)));
+        SetFocus(fw::UintToHandle<HWND>(hwnd));
     }
     m_bActivated = TRUE;
     return S_OK;
@@ -323,7 +324,7 @@ STDMETHODIMP COffice::Activate(short fActive) {
         m_bActivated = TRUE;
         UINT hwndDoc = 0;
         if (m_spDocObject && m_spDocObject->GetDocWindow(&hwndDoc) == S_OK && hwndDoc)
-            ShowWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndDoc)), SW_SHOW);
+            ShowWindow(fw::UintToHandle<HWND>(hwndDoc), SW_SHOW);
         OnAppActivate(1);
     } else if (!fActive && m_bActivated) {
         OnAppActivate(0);
@@ -342,7 +343,7 @@ STDMETHODIMP COffice::OnFocusChange(short fGotFocus, HWND hwnd) {
         Activate(1);
         UINT hwndActive = 0;
         if (m_spDocObject && m_spDocObject->GetActiveWindow(&hwndActive) == S_OK && hwndActive)
-            SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwndActive)));
+            SetFocus(fw::UintToHandle<HWND>(hwndActive));
         return S_OK;
     }
     for (HWND h = GetParent(hwnd); h; h = GetParent(h))

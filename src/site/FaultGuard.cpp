@@ -47,13 +47,55 @@ bool CallFaultGuarded(void (*fn)(void*), void* pContext) {
     return bCompleted;
 }
 
-#else
+#elif defined(__x86_64__)
 
-// Table-based unwinding (x64) needs a compiler that emits handler data for
-// this frame; until then the call runs unguarded.
-bool CallFaultGuarded(void (*fn)(void*), void* pContext) {
-    fn(pContext);
-    return true;
+// x64 unwinding is table based: the guard is a small routine whose unwind
+// data names a language handler, written in assembly because GCC has no
+// __try. The handler unwinds the faulting frames back to the routine, which
+// then returns 0 instead of 1.
+extern "C" {
+int VxGuardedCall(void (*fn)(void*), void* pContext);
+extern char VxGuardedCallResume[];
+EXCEPTION_DISPOSITION VxGuardHandler(EXCEPTION_RECORD*, void*, CONTEXT*, DISPATCHER_CONTEXT*);
 }
 
+__asm__(
+    "    .text\n"
+    "    .globl VxGuardedCall\n"
+    "    .def VxGuardedCall; .scl 2; .type 32; .endef\n"
+    "    .seh_proc VxGuardedCall\n"
+    "VxGuardedCall:\n"
+    // Home space for the callee, and a 16-byte aligned stack at the call.
+    "    subq $40, %rsp\n"
+    "    .seh_stackalloc 40\n"
+    "    .seh_endprologue\n"
+    "    .seh_handler VxGuardHandler, @except\n"
+    "    movq %rcx, %rax\n"
+    "    movq %rdx, %rcx\n"
+    "    callq *%rax\n"
+    "    movl $1, %eax\n"
+    "    jmp 1f\n"
+    "    .globl VxGuardedCallResume\n"
+    "VxGuardedCallResume:\n"
+    "    xorl %eax, %eax\n"
+    "1:\n"
+    "    addq $40, %rsp\n"
+    "    ret\n"
+    "    .seh_endproc\n");
+
+extern "C" EXCEPTION_DISPOSITION VxGuardHandler(EXCEPTION_RECORD* pRecord, void* pEstablisherFrame, CONTEXT*,
+                                                 DISPATCHER_CONTEXT* pDispatch) {
+    if (pRecord->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+        return ExceptionContinueSearch;
+    // Does not return: the frames between are unwound (their non-volatile
+    // registers restored) and execution resumes in VxGuardedCall's frame.
+    RtlUnwindEx(pEstablisherFrame, VxGuardedCallResume, pRecord, nullptr, pDispatch->ContextRecord,
+                pDispatch->HistoryTable);
+    return ExceptionContinueSearch;
+}
+
+bool CallFaultGuarded(void (*fn)(void*), void* pContext) { return VxGuardedCall(fn, pContext) != 0; }
+
+#else
+#error "CallFaultGuarded needs an implementation for this processor"
 #endif

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "fw/HandleUint.h"
 #include "fw/Raii.h"
 
 namespace site_detail {
@@ -31,9 +32,7 @@ VARIANT ByRefVariant(T* p) {
 inline fw::unique_bstr CopyOf(BSTR b) { return b ? fw::unique_bstr(b, SysStringLen(b)) : fw::unique_bstr(); }
 inline BSTR CopyOrEmpty(const fw::unique_bstr& b) { return SysAllocStringLen(b.c_str(), b.length()); }
 
-// Handles are 32-bit values even in a 64-bit process, so the interface's
-// UINT carries them without loss.
-inline UINT HandleToUint(const void* h) { return HandleToUlong(h); }
-inline HWND UintToHwnd(UINT u) { return static_cast<HWND>(ULongToHandle(u)); }
+using fw::HandleToUint;
+inline HWND UintToHwnd(UINT u) { return fw::UintToHandle<HWND>(u); }
 
 }  // namespace site_detail

@@ -131,6 +131,16 @@ bool Documented(HRESULT hr) {
     return hr == S_OK || FAILED(hr);
 }
 
+// Wine 8's 64-bit structured storage never returns from StgOpenStorage on
+// a file whose first sector after the header (its allocation table here)
+// is zeroed; its 32-bit half refuses the file. No caller can recover a
+// thread stuck inside the platform, so that copy is left out there, and
+// said so.
+bool PlatformHangsOn(const std::wstring& label) {
+    const bool bWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return bWine && sizeof(void*) == 8 && label == L"sector zeroed: 1";
+}
+
 }  // namespace
 
 VX_CHILD(damaged_docs) {
@@ -154,6 +164,11 @@ VX_CHILD(damaged_docs) {
     for (int i = first; i < last; ++i) {
         std::wstring label;
         const std::string bytes = Damage(base, i, &label);
+        if (PlatformHangsOn(label)) {
+            Report("NOTE", L"SKIPPED variant " + std::to_wstring(i) + L" (" + label +
+                               L"): Wine's 64-bit StgOpenStorage does not return on it");
+            continue;
+        }
         const std::wstring path = sandbox.file(L"damaged" + std::to_wstring(i) + L".vxp");
         testsupport::WriteFileBytes(path, bytes);
         const std::wstring where = L"variant " + std::to_wstring(i) + L" (" + label + L")";

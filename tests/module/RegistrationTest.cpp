@@ -74,7 +74,8 @@ void ExpectRegisteredAt(const std::wstring& dllPath) {
     // The type library, registered from the DLL itself.
     EXPECT_EQ(L"Vellix 1.0 Type Library",
               RegString(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
-    EXPECT_EQ(dllPath, RegString(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibId + L"\\1.0\\409\\win32"));
+    const wchar_t* platform = sizeof(void*) == 8 ? L"\\1.0\\409\\win64" : L"\\1.0\\409\\win32";
+    EXPECT_EQ(dllPath, RegString(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibId + platform));
 }
 
 void ExpectUnregistered() {

@@ -18,8 +18,9 @@ const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\
 const wchar_t kLogNoSite[] = L"DocObject为空";
 const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
 
+// Left out, or passed as null/undefined by script.
 bool IsMissing(const VARIANT& v) {
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+    return v.vt == VT_EMPTY || v.vt == VT_NULL || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
 }
 
 // An optional argument as text: pszDefault when missing, E_INVALIDARG when

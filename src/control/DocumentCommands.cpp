@@ -112,7 +112,39 @@ void COffice::ShowServerMenus(IDocObject* pSite) {
     m_menuBar.AddMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(hMenu)));
 }
 
+// The script's New, Open and Save: a class or path the script names is the
+// site lock's to allow; dialogs and the document's own file are the user's.
 STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
+    if (HRESULT hr = CheckSiteLock(L"New"); FAILED(hr)) return hr;
+    return NewDocument(ProgIdOrTemplate);
+}
+
+STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
+    if (IsNonEmptyString(vFile))
+        if (HRESULT hr = CheckSiteLock(L"Open"); FAILED(hr)) return hr;
+    return OpenDocument(vFile, vReadOnly);
+}
+
+STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
+    if (ScriptChoosesSaveTarget(vFile))
+        if (HRESULT hr = CheckSiteLock(L"Save"); FAILED(hr)) return hr;
+    return SaveDocument(vFile, vAppendExtFileName);
+}
+
+// A read-only document ignores the name and asks the user; saving back to
+// the document's own file (in any letter case) writes where the user chose.
+bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
+    if (!IsNonEmptyString(vFile)) return false;
+    if (!m_spDocObject) return true;
+    VARIANT_BOOL bReadOnly = VARIANT_FALSE;
+    m_spDocObject->IsReadOnly(&bReadOnly);
+    if (bReadOnly) return false;
+    fw::unique_bstr current;
+    GetFileName(current.put());
+    return lstrcmpiW(current.c_str(), vFile.bstrVal) != 0;
+}
+
+HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     CEventScope events(this);
     if (!ProgIdOrTemplate || SysStringLen(ProgIdOrTemplate) < 4 || lstrlenW(ProgIdOrTemplate) < 4) {
         ShowBox(kTextBadProgId, kCaptionBadArgument);
@@ -169,15 +201,15 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
     return hr;
 }
 
-STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
+HRESULT COffice::OpenDocument(VARIANT vFile, VARIANT vReadOnly) {
     CEventScope events(this);
     std::wstring name;
-    HRESULT hr = OpenDocument(vFile, vReadOnly, &name);
+    HRESULT hr = LoadDocument(vFile, vReadOnly, &name);
     if (SUCCEEDED(hr) && hr != S_FALSE) QueueEvent(DISPID_DOCUMENTOPENED, name);
     return hr;
 }
 
-HRESULT COffice::OpenDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName) {
+HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName) {
     std::wstring& name = *pName;
     if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
@@ -275,15 +307,15 @@ HRESULT COffice::AskSaveName(IDocObject* pSite, std::wstring* pName) {
     return S_OK;
 }
 
-STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
+HRESULT COffice::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) {
     CEventScope events(this);
     std::wstring name;
-    HRESULT hr = SaveDocument(vFile, vAppendExtFileName, &name);
+    HRESULT hr = WriteDocument(vFile, vAppendExtFileName, &name);
     if (hr == S_OK) QueueEvent(DISPID_DOCUMENTSAVED, name);
     return hr;
 }
 
-HRESULT COffice::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pSaved) {
+HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pSaved) {
     // The site this save began with, held to the end.
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {

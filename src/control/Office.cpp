@@ -13,6 +13,8 @@ VARIANT RectVariant(RECT* prc) {
     return v;
 }
 
+const wchar_t kLogSiteLockRefused[] = L"站点锁定拒绝\t成员:%s\t页面:%s";
+
 }  // namespace
 
 const LPCWSTR COffice::kClassCursor = IDC_ARROW;
@@ -34,8 +36,14 @@ void COffice::FinalRelease() {
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
 
-// Every page may use every member until the site lock decides per page.
-HRESULT COffice::CheckSiteLock(LPCWSTR /*pszMember*/) { return S_OK; }
+// Looked up at every call, so that a page the browser navigated to is
+// decided afresh.
+HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
+    m_siteLock.Update(m_spClientSite.get());
+    HRESULT hr = m_siteLock.Check();
+    if (FAILED(hr)) m_log.Write(kLogSiteLockRefused, pszMember ? pszMember : L"", m_siteLock.PageUrl().c_str());
+    return hr;
+}
 
 fw::com_ptr<IUnknown> COffice::Identity() {
     fw::com_ptr<IUnknown> unk;
@@ -47,6 +55,7 @@ fw::com_ptr<IUnknown> COffice::Identity() {
 
 STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
     if (pClientSite) {
+        m_siteLock.Update(pClientSite);
         // The window exists from here on, hidden, so that a script can open
         // a document before the container activates the control.
         HWND hwndParent = nullptr;

@@ -14,6 +14,7 @@
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
+#include "security/SiteLock.h"
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
 #include "web/WebSession.h"
@@ -193,10 +194,11 @@ protected:
     // Immediate, throttled to about ten a second; bFinal always fires.
     void FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal);
 
-    // Open and Save without their events, for the commands built on them;
-    // *pName gets the file opened or saved.
-    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName);
-    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
+    // Opening and saving without the events, for the commands built on them
+    // (OpenFromURL names its document by its URL); *pName gets the file
+    // opened or saved.
+    HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName);
+    HRESULT WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
 
     // One transfer with the wait cursor, painting, progress events, the log
     // line and LastHTTPStatus; step runs it on an open session.
@@ -214,6 +216,16 @@ protected:
     LRESULT OnParentNotify(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+
+    // The document commands themselves, for the script's members (once the
+    // site lock has let them through) and for the user's own commands (File
+    // menu, commands of the document server), which the lock never refuses.
+    HRESULT NewDocument(BSTR ProgIdOrTemplate);
+    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly);
+    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName);
+    // Whether Save(vFile) would write a file the script chose rather than
+    // the user: a named path other than the document's own file.
+    bool ScriptChoosesSaveTarget(const VARIANT& vFile);
 
     // Preparing a document site for New and Open.
     HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
@@ -245,6 +257,7 @@ protected:
     CVersionLabel m_versionLabel;
     fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
+    CSiteLock m_siteLock;
 
     fw::CConnectionPoint m_cpEvents{this, this, DIID__IOfficeEvents};
     struct PendingEvent {

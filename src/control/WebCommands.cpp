@@ -303,7 +303,7 @@ STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     vFile->vt = VT_BSTR;
     vFile->bstrVal = SysAllocString(file.path().c_str());
     std::wstring opened;
-    hr = OpenDocument(*vFile.get(), readOnly, &opened);
+    hr = LoadDocument(*vFile.get(), readOnly, &opened);
     if (FAILED(hr) || hr == S_FALSE) return hr;
     // The document was copied in; its temporary file goes now, and a later
     // Save without a name asks for one.

@@ -51,31 +51,33 @@ VARIANT TrueI2() {
 
 }  // namespace
 
+// The user's own commands: they go to the document commands directly, past
+// the site lock, which guards only what a script names.
 LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
     switch (wParam) {
     case OLECMDID_OPEN:
-        Open(MissingArg(), MissingArg());
+        OpenDocument(MissingArg(), MissingArg());
         break;
     case OLECMDID_NEW: {
         fw::unique_bstr name;
         int kind = 0;
         if (GetOleInsertObjectFromUser(m_hWnd, nullptr, kInsertObjectFlags, 1, 0, name.put(), &kind) == S_OK) {
             if (kind == PLINTH_INSERT_FILE)
-                Open(StringArg(name.get()), MissingArg());
+                OpenDocument(StringArg(name.get()), MissingArg());
             else if (kind == PLINTH_INSERT_NEW)
-                New(name.get());
+                NewDocument(name.get());
         }
         break;
     }
     case OLECMDID_SAVE:
-        if (m_spDocObject) Save(MissingArg(), TrueI2());
+        if (m_spDocObject) SaveDocument(MissingArg(), TrueI2());
         break;
     case OLECMDID_SAVEAS:
         if (m_spDocObject) {
             std::vector<std::wstring> names;
             if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) == S_OK && !names.empty()) {
                 fw::unique_bstr name(names.front().c_str());
-                Save(StringArg(name.get()), TrueI2());
+                SaveDocument(StringArg(name.get()), TrueI2());
             }
         }
         break;

@@ -191,6 +191,7 @@ STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
 }
 
 STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
+    if (HRESULT hr = CheckSiteLock(L"ShellExecute"); FAILED(hr)) return hr;
     const wchar_t* pszFile = bstrFile ? bstrFile : L"";
     const wchar_t* pszArgs = OptionalString(vArgs);
     // A name too long for a path is refused like a file that is not there.
@@ -208,6 +209,7 @@ STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
 }
 
 STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) {
+    if (HRESULT hr = CheckSiteLock(L"DeleteFile"); FAILED(hr)) return hr;
     // The script is never told whether the file went.
     ::DeleteFileW(bstrFileName ? bstrFileName : L"");
     return S_OK;

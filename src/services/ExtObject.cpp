@@ -135,6 +135,7 @@ STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) {
 STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
     if (!ppDisp) return E_POINTER;
     *ppDisp = nullptr;
+    if (HRESULT hr = CheckSiteLock(L"GetFileSystemObject"); FAILED(hr)) return hr;
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromProgID(kProgIdFileSystemObject, &clsid) != S_OK) return E_FAIL;
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
@@ -144,6 +145,7 @@ STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
 // Any registered class, named by a CLSID string or a ProgID.
 STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
     if (!ppDisp) return E_POINTER;
+    if (HRESULT hr = CheckSiteLock(L"GetWindow"); FAILED(hr)) return hr;
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromString(bstrWinType, &clsid) != S_OK) {
         MessageBoxW(GetActiveWindow(), kTextWindowTypeUnknown, kCaptionWindowTypeUnknown, MB_OK);

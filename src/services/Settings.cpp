@@ -69,6 +69,7 @@ void WriteSettingsDword(HKEY hKey, const wchar_t* pszName, DWORD dwValue) {
 }  // namespace
 
 STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
+    if (HRESULT hr = CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) return hr;
     m_log.Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
 
     fw::unique_hkey key;
@@ -83,6 +84,7 @@ STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateF
 }
 
 STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
+    if (HRESULT hr = CheckSiteLock(L"SetServerInfo"); FAILED(hr)) return hr;
     m_log.Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
 
     fw::unique_hkey key;
@@ -96,6 +98,7 @@ STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrP
 }
 
 STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
+    if (HRESULT hr = CheckSiteLock(L"AutoUpdate"); FAILED(hr)) return hr;
     m_log.Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
 
     fw::unique_hkey key;
@@ -108,6 +111,7 @@ STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
 }
 
 STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
+    if (HRESULT hr = CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) return hr;
     m_log.Write(kFmtAutoUpdateFile, Text(newVal));
 
     fw::unique_hkey key;

@@ -1,5 +1,7 @@
 #include "TestContainer.h"
 
+#include <urlmon.h>
+
 #include <map>
 
 namespace testsupport {
@@ -63,13 +65,23 @@ private:
     std::map<std::wstring, std::wstring> m_values;
 };
 
+// A browser's HTML document and the browser itself are dual interfaces; the
+// site answers their URL properties through its own IDispatch.
+const IID kIID_IHTMLDocument2 = {0x332c4425, 0x26cb, 0x11d0, {0xb4, 0x83, 0x00, 0xc0, 0x4f, 0xd9, 0x01, 0x19}};
+const IID kIID_IWebBrowser2 = {0xd30c1661, 0xcdaf, 0x11d0, {0x8a, 0x3e, 0x00, 0xc0, 0x4f, 0xc9, 0xe2, 0x6e}};
+// SID_SWebBrowserApp: the IID of IWebBrowserApp.
+const GUID kSID_SWebBrowserApp = {0x0002df05, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 }  // namespace
 
 // One object for every site interface the control may ask for.
 class CTestSite final : public IOleClientSite,
                         public IOleInPlaceSite,
                         public IOleInPlaceFrame,
-                        public IOleControlSite {
+                        public IOleControlSite,
+                        public IServiceProvider,
+                        public IOleContainer,
+                        public IDispatch {
 public:
     explicit CTestSite(TestContainer* pOwner, HWND hwnd) : m_pOwner(pOwner), m_hwnd(hwnd) {}
 
@@ -83,6 +95,13 @@ public:
             *ppv = static_cast<IOleInPlaceFrame*>(this);
         else if (IsEqualIID(riid, IID_IOleControlSite))
             *ppv = static_cast<IOleControlSite*>(this);
+        else if (IsEqualIID(riid, IID_IServiceProvider) && pageSource == PageSource::Browser)
+            *ppv = static_cast<IServiceProvider*>(this);
+        else if (IsEqualIID(riid, IID_IOleContainer) && pageSource == PageSource::Document)
+            *ppv = static_cast<IOleContainer*>(this);
+        else if ((IsEqualIID(riid, kIID_IHTMLDocument2) && pageSource == PageSource::Document) ||
+                 (IsEqualIID(riid, kIID_IWebBrowser2) && pageSource == PageSource::Browser))
+            *ppv = static_cast<IDispatch*>(this);
         if (!*ppv) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -96,13 +115,15 @@ public:
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return S_OK; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** ppmk) override {
+    STDMETHODIMP GetMoniker(DWORD, DWORD dwWhich, IMoniker** ppmk) override {
         *ppmk = nullptr;
-        return E_NOTIMPL;
+        if (pageSource != PageSource::Moniker || dwWhich != OLEWHICHMK_CONTAINER) return E_NOTIMPL;
+        return CreateURLMonikerEx(nullptr, pageUrl.c_str(), ppmk, URL_MK_UNIFORM);
     }
     STDMETHODIMP GetContainer(IOleContainer** pp) override {
         *pp = nullptr;
-        return E_NOINTERFACE;
+        return pageSource == PageSource::Document ? QueryInterface(IID_IOleContainer, reinterpret_cast<void**>(pp))
+                                                  : E_NOINTERFACE;
     }
     STDMETHODIMP ShowObject() override {
         ++counters.showObject;
@@ -188,7 +209,41 @@ public:
     }
     STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
 
+    // IServiceProvider: the browser, for a page presented that way.
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (pageSource != PageSource::Browser || !IsEqualGUID(guidService, kSID_SWebBrowserApp))
+            return E_NOINTERFACE;
+        return QueryInterface(riid, ppv);
+    }
+
+    // IOleContainer: the page's document.
+    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
+    STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
+
+    // IDispatch of the document ("URL") and of the browser ("LocationURL").
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT cNames, LCID, DISPID* ids) override {
+        const bool bUrl = cNames == 1 && (lstrcmpiW(names[0], L"URL") == 0 || lstrcmpiW(names[0], L"LocationURL") == 0);
+        ids[0] = bUrl ? 1 : DISPID_UNKNOWN;
+        return bUrl ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* pResult, EXCEPINFO*,
+                        UINT*) override {
+        if (id != 1 || !(flags & DISPATCH_PROPERTYGET) || !pResult) return DISP_E_MEMBERNOTFOUND;
+        pResult->vt = VT_BSTR;
+        pResult->bstrVal = SysAllocString(pageUrl.c_str());
+        return S_OK;
+    }
+
     SiteCounters counters;
+    PageSource pageSource = PageSource::None;
+    std::wstring pageUrl;
 
 private:
     ULONG m_cRef = 1;
@@ -229,6 +284,11 @@ TestContainer::~TestContainer() {
 }
 
 const SiteCounters& TestContainer::counters() const { return m_pSite->counters; }
+
+void TestContainer::SetPage(PageSource source, const std::wstring& url) {
+    m_pSite->pageSource = source;
+    m_pSite->pageUrl = url;
+}
 
 HRESULT TestContainer::Create(REFCLSID clsid, bool bActivate, const wchar_t* pszBag) {
     IUnknown* pUnk = nullptr;

@@ -13,6 +13,11 @@ namespace testsupport {
 
 class CTestSite;
 
+// How the container names the page it shows, as a browser's HTML host does:
+// the container document's URL property, the browser's LocationURL through
+// IServiceProvider, or a URL moniker as the container's moniker.
+enum class PageSource { None, Document, Browser, Moniker };
+
 struct SiteCounters {
     int canInPlaceActivate = 0;
     int onInPlaceActivate = 0;
@@ -54,6 +59,8 @@ public:
         return m_pControl ? m_pControl->QueryInterface(__uuidof(I), reinterpret_cast<void**>(pp)) : E_POINTER;
     }
     const SiteCounters& counters() const;
+    // The page the container presents from now on (None: no page at all).
+    void SetPage(PageSource source, const std::wstring& url = std::wstring());
     RECT placement() const { return m_rcPos; }
 
     // Dispatches pending messages of this thread (posted commands, layout).

@@ -415,6 +415,25 @@ TEST_F(WebTest, A64MegabyteDocumentStreamsBothWaysWithThrottledProgress) {
     DeleteFileW(ServerFile(L"big-put.vxp").c_str());
 }
 
+TEST_F(WebTest, ARefusedPageCanNeitherOpenFromNorSaveToAURL) {
+    ASSERT_EQ(S_OK, WriteDocument(ServerFile(L"gate.vxp"), L"gate", 0));
+    const std::string requests = FileText(ServerFile(L"requests.log"));
+    // An Internet page: the site lock refuses it by default.
+    m_cp->Unadvise(m_cookie);
+    m_cp.reset();
+    m_office.reset();
+    m_host.SetPage(PageSource::Document, L"http://www.vx.test/page.html");
+    ASSERT_EQ(S_OK, m_host.Create(CLSID_Office));
+    ASSERT_EQ(S_OK, m_host.query(m_office.put()));
+
+    unique_bstr response;
+    EXPECT_EQ(E_ACCESSDENIED, OpenUrl(L"files/gate.vxp"));
+    EXPECT_EQ(E_ACCESSDENIED, SaveUrl(L"upload/gate-post.vxp", Missing(), L"POST", nullptr));
+    EXPECT_EQ(E_ACCESSDENIED, SaveUrl(L"upload/gate-put.vxp", Missing(), L"PUT", nullptr));
+    EXPECT_EQ(0, Status());
+    EXPECT_TRUE(requests == FileText(ServerFile(L"requests.log"))) << "no request reached the server";
+}
+
 TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     ASSERT_EQ(S_OK, WriteDocument(ServerFile(L"ev.vxp"), L"events", 0));
     m_sink.onEvent = [&](DISPID id) {

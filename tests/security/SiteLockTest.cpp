@@ -1,0 +1,298 @@
+// The site lock: the registered control, hosted in a container that presents
+// a page URL the way a browser's HTML host does. Zones come from the
+// system's security manager and the ZoneMap keys set here; the allow-list
+// and the switch are the machine's keys.
+#include <gtest/gtest.h>
+
+#include <docobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DialogDriver.h"
+#include "LogTail.h"
+#include "TestContainer.h"
+#include "TestSupport.h"
+#include "fw/Raii.h"
+#include "module/VellixIdl.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kZoneDomain[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains\\vx.test";
+const wchar_t kPolicyKey[] = L"Software\\Vellix";
+const wchar_t kAllowedSitesKey[] = L"Software\\Vellix\\AllowedSites";
+const wchar_t kSettingsFamily[] = L"Software\\Quorvane";
+const wchar_t kFileSystemObjectClsid[] = L"{0D43FE01-F093-11CF-8940-00A0C9054228}";
+
+// Pages under vx.test; SetUp maps three hosts into the zone they are named
+// after, every other host is in the Internet zone.
+const wchar_t kFilePage[] = L"file:///C:/pages/page.html";
+const wchar_t kTrustedPage[] = L"http://trusted.vx.test/page.html";
+const wchar_t kIntranetPage[] = L"http://intranet.vx.test/page.html";
+const wchar_t kRestrictedPage[] = L"http://restricted.vx.test/page.html";
+const wchar_t kInternetPage[] = L"http://www.vx.test/page.html";
+
+std::string Narrow(const std::wstring& s) { return testsupport::Narrow(s); }
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+// Borrows the BSTR of its owner.
+VARIANT String(const fw::unique_bstr& b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = b.get();
+    return v;
+}
+
+// The machine's policy keys are read in the native view; the test writes
+// them there too.
+void SetReg(HKEY root, const wchar_t* key, const wchar_t* name, const wchar_t* text, DWORD dword = 0) {
+    fw::unique_hkey k;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
+                                             k.put(), nullptr));
+    if (text)
+        RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), (lstrlenW(text) + 1) * 2);
+    else
+        RegSetValueExW(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), sizeof(dword));
+}
+void DeleteTree(HKEY root, const wchar_t* key) {
+    fw::unique_hkey k;
+    if (RegOpenKeyExW(root, key, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return;
+    RegDeleteTreeW(k.get(), nullptr);
+    k.reset();
+    RegDeleteKeyExW(root, key, KEY_WOW64_64KEY, 0);
+}
+
+class SiteLockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearPolicy();
+        const std::pair<const wchar_t*, DWORD> zones[] = {{L"trusted", 2}, {L"intranet", 1}, {L"restricted", 4}};
+        for (const auto& [host, zone] : zones)
+            SetReg(HKEY_CURRENT_USER, (std::wstring(kZoneDomain) + L"\\" + host).c_str(), L"http", nullptr, zone);
+        SetEnvironmentVariableW(L"VX_PROBE_OUT", m_dir.file(L"probe.txt").c_str());
+    }
+    void TearDown() override {
+        m_office.reset();
+        m_host.Release();
+        SetEnvironmentVariableW(L"VX_PROBE_OUT", nullptr);
+        ClearPolicy();
+        DeleteTree(HKEY_CURRENT_USER, kZoneDomain);
+        // File dialogs come only where a test planned them; no box at all.
+        for (const DrivenDialog& d : m_dialogs.records())
+            EXPECT_TRUE(d.kind == DialogKind::FileDialog && d.error.empty())
+                << "unexpected dialog: " << Narrow(d.box.caption) << " / " << Narrow(d.box.text) << Narrow(d.error);
+    }
+    static void ClearPolicy() {
+        DeleteTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+        DeleteTree(HKEY_CURRENT_USER, kPolicyKey);
+        DeleteTree(HKEY_CURRENT_USER, kSettingsFamily);
+    }
+
+    // A fresh control in the container, which presents the page as asked.
+    void HostIn(PageSource source, const std::wstring& url) {
+        m_office.reset();
+        m_host.SetPage(source, url);
+        ASSERT_EQ(S_OK, m_host.Create(CLSID_Office));
+        ASSERT_EQ(S_OK, m_host.query(m_office.put()));
+    }
+    bool HasDocument() {
+        fw::unique_bstr name;
+        return m_office->GetFileName(name.put()) == S_OK;
+    }
+    bool SettingsExist(const wchar_t* key, const wchar_t* value) {
+        return RegValueExists(HKEY_CURRENT_USER, std::wstring(kSettingsFamily) + L"\\Tollan3.0\\" + key, value);
+    }
+
+    static std::wstring LogPath() { return ExeDir() + L"\\log\\office.log"; }
+    static std::wstring RefusalLine(const std::wstring& member, const std::wstring& page) {
+        return L"站点锁定拒绝\t成员:" + member + L"\t页面:" + page;
+    }
+    static std::vector<std::wstring> Refusals(const LogTail& tail) {
+        std::vector<std::wstring> out;
+        for (const std::wstring& e : tail.entries())
+            if (e.compare(0, 6, L"站点锁定拒绝") == 0) out.push_back(e);
+        return out;
+    }
+
+    OleSession m_ole;
+    DialogDriver m_dialogs{IDOK};
+    TempDir m_dir{L"vxlock"};
+    TestContainer m_host;
+    fw::com_ptr<IOffice> m_office;
+};
+
+// A gated member: the call, and whether its effect shows afterwards (the
+// file gone or written, the object or document made, the value written).
+struct GatedMember {
+    const wchar_t* name;
+    std::function<HRESULT()> call;
+    std::function<bool()> effect;
+};
+
+// Every gated member on pages that may use them and on one that may not:
+// refused members do nothing and each leaves one log line.
+TEST_F(SiteLockTest, EachGatedMemberWorksForAllowedPagesAndIsRefusedToAnInternetPage) {
+    const std::wstring victim = m_dir.file(L"victim.txt"), doc = m_dir.file(L"doc.vxp"),
+                       probe = m_dir.file(L"probe.txt");
+    fw::unique_bstr bVictim(victim.c_str()), bDoc(doc.c_str()), bProbe((ExeDir() + L"\\ShellProbe.exe").c_str()),
+        bFso(kFileSystemObjectClsid), bPad(L"VellixPad.Document"), bText(L"x");
+    fw::com_ptr<IDispatch> object;
+    std::string before;
+    bool bWait = false;  // the started program is expected: wait for what it writes
+    const GatedMember members[] = {
+        {L"DeleteFile", [&] { return m_office->DeleteFile(bVictim.get()); }, [&] { return !Exists(victim); }},
+        {L"ShellExecute", [&] { return m_office->ShellExecute(bProbe.get(), Missing()); },
+         [&] {
+             for (DWORD start = GetTickCount(); bWait && !Exists(probe) && GetTickCount() - start < 30000;)
+                 TestContainer::Pump(50);
+             return Exists(probe);
+         }},
+        {L"GetWindow", [&] { return m_office->GetWindow(bFso.get(), object.put()); }, [&] { return !!object; }},
+        {L"GetFileSystemObject", [&] { return m_office->GetFileSystemObject(object.put()); }, [&] { return !!object; }},
+        {L"New", [&] { return m_office->New(bPad.get()); }, [&] { return HasDocument(); }},
+        {L"Save", [&] { return m_office->Save(String(bDoc), Missing()); },
+         [&] {
+             std::string after;
+             return ReadFileBytes(doc, &after) && after != before;
+         }},
+        {L"Open", [&] { m_office->Close(); return m_office->Open(String(bDoc), Missing()); },
+         [&] { return HasDocument(); }},
+        {L"SetUpdateInfo", [&] { return m_office->SetUpdateInfo(bText.get(), bText.get(), bText.get()); },
+         [&] { return SettingsExist(L"UpdateInfo", L"IP"); }},
+        {L"SetServerInfo", [&] { return m_office->SetServerInfo(bText.get(), bText.get(), bText.get()); },
+         [&] { return SettingsExist(L"ServerInfo\\TCP", L"ServerAddr"); }},
+        {L"AutoUpdate", [&] { return m_office->put_AutoUpdate(VARIANT_TRUE); },
+         [&] { return SettingsExist(L"AutoUpdate", L"Enable"); }},
+        {L"AutoUpdateFile", [&] { return m_office->put_AutoUpdateFile(bText.get()); },
+         [&] { return SettingsExist(L"AutoUpdate", L"UpdateFile"); }},
+    };
+    const struct {
+        PageSource source;
+        const wchar_t* url;
+        bool bAllowed;
+    } pages[] = {
+        {PageSource::None, L"", true},  // a desktop container: no page at all
+        {PageSource::Document, kFilePage, true},
+        {PageSource::Browser, kTrustedPage, true},
+        {PageSource::Document, kInternetPage, false},
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(Narrow(page.url));
+        ClearPolicy();
+        DeleteFileW(probe.c_str());
+        DeleteFileW(doc.c_str());
+        ASSERT_TRUE(WriteFileBytes(victim, "keep"));
+        // A refused Save must leave an existing file as it was.
+        if (!page.bAllowed) {
+            ASSERT_TRUE(WriteFileBytes(doc, "original"));
+        }
+        before.clear();
+        ReadFileBytes(doc, &before);
+        bWait = page.bAllowed;
+        HostIn(page.source, page.url);
+        LogTail log(LogPath());
+        std::vector<std::wstring> expected;
+        for (const GatedMember& member : members) {
+            object.reset();
+            EXPECT_EQ(page.bAllowed ? S_OK : E_ACCESSDENIED, member.call()) << Narrow(member.name);
+            EXPECT_EQ(page.bAllowed, member.effect()) << Narrow(member.name);
+            if (!page.bAllowed) expected.push_back(RefusalLine(member.name, page.url));
+        }
+        EXPECT_EQ(expected, Refusals(log));
+    }
+}
+
+// Which pages the policy lets through, shown with one gated member; the
+// members share the one decision above. Each way of naming the page has a
+// refused row, so a look-up that found nothing would show.
+TEST_F(SiteLockTest, ThePageIsDecidedByItsZoneTheMachinesAllowListAndTheSwitch) {
+    struct Case {
+        const char* what;
+        PageSource source;
+        const wchar_t* url;
+        const wchar_t* allowEntry;  // in the machine's allow-list
+        bool bSwitchOff;            // the machine's switch set to 0
+        bool bUserPolicy;           // the entry and the switch in HKCU instead
+        bool bAllowed;
+    } cases[] = {
+        {"intranet zone", PageSource::Moniker, kIntranetPage, nullptr, false, false, true},
+        {"internet host listed", PageSource::Moniker, kInternetPage, L"www.vx.test", false, false, true},
+        {"listed in another case, with a slash", PageSource::Browser, kInternetPage, L"http://WWW.vx.test/", false,
+         false, true},
+        {"listed by suffix", PageSource::Document, L"http://a.b.vx.test/", L"*.vx.test", false, false, true},
+        {"suffix is no mere ending", PageSource::Document, L"http://notvx.test/", L"*.vx.test", false, false, false},
+        {"suffix is not the domain itself", PageSource::Document, L"http://vx.test/", L"*.vx.test", false, false,
+         false},
+        {"other host listed", PageSource::Browser, kInternetPage, L"vx.test", false, false, false},
+        {"https entry, http page", PageSource::Moniker, kInternetPage, L"https://www.vx.test", false, false, false},
+        {"https entry, https page", PageSource::Document, L"https://www.vx.test/", L"https://www.vx.test", false,
+         false, true},
+        {"host in the user part", PageSource::Document, L"http://www.vx.test@evil.example/", L"www.vx.test", false,
+         false, false},
+        {"restricted zone while listed", PageSource::Document, kRestrictedPage, L"restricted.vx.test", false, false,
+         false},
+        {"switch off", PageSource::Document, kRestrictedPage, nullptr, true, false, true},
+        {"policy in HKCU is not read", PageSource::Document, kInternetPage, L"www.vx.test", true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearPolicy();
+        const HKEY root = c.bUserPolicy ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        if (c.allowEntry) SetReg(root, kAllowedSitesKey, L"site", c.allowEntry);
+        if (c.bSwitchOff) SetReg(root, kPolicyKey, L"SiteLock", nullptr, 0);
+        HostIn(c.source, c.url);
+        const std::wstring victim = m_dir.file(L"victim.txt");
+        ASSERT_TRUE(WriteFileBytes(victim, "keep"));
+        EXPECT_EQ(c.bAllowed ? S_OK : E_ACCESSDENIED, m_office->DeleteFile(fw::unique_bstr(victim.c_str()).get()));
+        EXPECT_NE(c.bAllowed, Exists(victim));
+    }
+}
+
+// On a page that is refused the user's own choices still work: the open
+// dialog, saving back to the document's file, Save As from the File menu's
+// command; and the page is decided again when the browser navigates.
+TEST_F(SiteLockTest, ARefusedPageKeepsTheUsersChoicesAndNavigationIsDecidedAgain) {
+    HostIn(PageSource::Document, kTrustedPage);
+    const std::wstring own = m_dir.file(L"own.vxp"), named = m_dir.file(L"named.vxp"),
+                       chosen = m_dir.file(L"chosen.vxp");
+    fw::unique_bstr bOwn(own.c_str()), bNamed(named.c_str());
+    ASSERT_EQ(S_OK, m_office->New(fw::unique_bstr(L"VellixPad.Document").get()));
+    ASSERT_EQ(S_OK, m_office->Save(String(bOwn), Missing()));
+
+    m_host.SetPage(PageSource::Document, kInternetPage);
+    LogTail log(LogPath());
+    EXPECT_EQ(E_ACCESSDENIED, m_office->Save(String(bNamed), Missing()));
+    EXPECT_FALSE(Exists(named));
+    EXPECT_EQ(S_OK, m_office->Save(String(bOwn), Missing()));
+    EXPECT_EQ(S_OK, m_office->Save(Missing(), Missing()));
+    m_dialogs.CancelFileDialog();
+    EXPECT_EQ(S_FALSE, m_office->Open(Missing(), Missing()));
+    ASSERT_EQ(1u, m_dialogs.count());
+    m_dialogs.SelectFiles(m_dir.path(), {L"chosen.vxp"});
+    fw::com_ptr<IOleCommandTarget> commands;
+    ASSERT_EQ(S_OK, m_office.query(commands.put()));
+    ASSERT_EQ(S_OK, commands->Exec(nullptr, OLECMDID_SAVEAS, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr));
+    const DWORD start = GetTickCount();
+    while (!Exists(chosen) && GetTickCount() - start < 30000) TestContainer::Pump(50);
+    EXPECT_TRUE(Exists(chosen));
+    EXPECT_EQ(std::vector<std::wstring>{RefusalLine(L"Save", kInternetPage)}, Refusals(log));
+
+    m_host.SetPage(PageSource::Document, kTrustedPage);
+    EXPECT_EQ(S_OK, m_office->Save(String(bNamed), Missing()));
+    EXPECT_TRUE(Exists(named));
+    EXPECT_EQ(2u, m_dialogs.count());
+}
+
+}  // namespace

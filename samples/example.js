@@ -16,3 +16,12 @@ WScript.Echo("icon of .txt files: " + office.GetShellIcon("notes.txt"));
 // A FileSystemObject for the script.
 var fso = office.GetFileSystemObject();
 WScript.Echo("the barcode file exists: " + fso.FileExists(barcode));
+fso.DeleteFile(barcode);
+
+// A failing member throws: e.number is its HRESULT, e.message says what
+// failed and on which file.
+try {
+    office.Open("C:\\no-such-folder\\report.doc");
+} catch (e) {
+    WScript.Echo("Open failed: 0x" + (e.number >>> 0).toString(16).toUpperCase() + " " + e.message);
+}

@@ -49,6 +49,33 @@ const wchar_t kLogLoadFailed[] = L"载入文件失败\thr=%d\t文件名:%s";
 const wchar_t kLogSiteActivateFailed[] = L"文档站点激活失败\thr=%d";
 const wchar_t kLogExtFailed[] = L"创建扩展对象\thr=%d";
 
+// Error descriptions: what the caller reads after a failure.
+const wchar_t kErrBadProgId[] = L"新建文档失败: ProgID无效 \"%s\"";
+const wchar_t kErrNewClose[] = L"新建文档失败: 关闭当前文档时出错";
+const wchar_t kErrSiteNotRegistered[] = L"创建文档站点失败: Vellix.DocObject 可能未注册";
+const wchar_t kErrNewNoIdentity[] = L"新建文档失败: 无法取得控件的IUnknown接口";
+const wchar_t kErrNewInitSite[] = L"新建文档失败: 文档站点初始化失败";
+const wchar_t kErrUnknownProgId[] = L"新建文档失败: 未知的ProgID %s";
+const wchar_t kErrNewCreate[] = L"新建文档失败: 无法创建 %s 的文档对象";
+const wchar_t kErrNewActivate[] = L"新建文档失败: 无法激活 %s 的文档";
+const wchar_t kErrExtObject[] = L"创建扩展对象失败: 文档类型 %s";
+const wchar_t kErrOpenMissing[] = L"打开文档失败: 文件不存在 %s";
+const wchar_t kErrOpenUnreadable[] = L"打开文档失败: 无法读取文件 %s";
+const wchar_t kErrOpenClose[] = L"打开文档失败: 关闭当前文档时出错";
+const wchar_t kErrOpenNoIdentity[] = L"打开文档失败: 无法取得控件的IUnknown接口";
+const wchar_t kErrOpenInitSite[] = L"打开文档失败: 文档站点初始化失败 %s";
+const wchar_t kErrOpenLoad[] = L"打开文档失败: 无法载入文件 %s";
+const wchar_t kErrOpenActivate[] = L"打开文档失败: 无法激活文档 %s";
+const wchar_t kErrSaveNoDocument[] = L"保存文档失败: 没有打开的文档";
+const wchar_t kErrSaveReadOnly[] = L"保存文档失败: 只读文档不能覆盖原文件 %s";
+const wchar_t kErrSaveFolder[] = L"保存文档失败: 无法创建文件夹 %s";
+const wchar_t kErrSaveWrite[] = L"保存文档失败: 无法写入文件 %s";
+const wchar_t kErrSaveNoOleObject[] = L"保存文档失败: 文档对象不存在 (文件已写入 %s)";
+const wchar_t kErrCloseFailed[] = L"关闭文档失败: 文档服务器出错";
+const wchar_t kErrNoDocument[] = L"没有打开的文档";
+const wchar_t kErrNoOleObject[] = L"文档对象不存在";
+const wchar_t kErrNoActiveObject[] = L"文档服务器没有提供自动化对象";
+
 int ShowBox(const wchar_t* pszText, const wchar_t* pszCaption) {
     return MessageBoxW(GetActiveWindow(), pszText, pszCaption, MB_OK);
 }
@@ -84,7 +111,7 @@ HRESULT COffice::CreateSite(fw::com_ptr<IDocObject>& site) {
     if (FAILED(hr) || !m_spDocObject) {
         m_spDocObject.reset();
         ShowBox(kTextSiteNotRegistered, kCaptionSiteFailed);
-        return E_OUTOFMEMORY;
+        return Fail(E_OUTOFMEMORY, kErrSiteNotRegistered);
     }
     site = m_spDocObject;
     return S_OK;
@@ -148,13 +175,13 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     CEventScope events(this);
     if (!ProgIdOrTemplate || SysStringLen(ProgIdOrTemplate) < 4 || lstrlenW(ProgIdOrTemplate) < 4) {
         ShowBox(kTextBadProgId, kCaptionBadArgument);
-        return E_INVALIDARG;
+        return Fail(E_INVALIDARG, kErrBadProgId, ProgIdOrTemplate ? ProgIdOrTemplate : L"");
     }
     if (m_spDocObject) {
         HRESULT hr = Close();
         if (FAILED(hr)) {
             ShowBox(kTextForcedClose, kCaptionCloseFailed);
-            return hr;
+            return Fail(hr, kErrNewClose);
         }
     }
     // Held to the end: calls into the document server or the extension may
@@ -167,36 +194,37 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     hr = PrepareSite(&rc, identity);
     if (FAILED(hr)) {
         m_log.Write(kLogNewNoIdentity, hr);
-        return hr;
+        return Fail(hr, kErrNewNoIdentity);
     }
     hr = InitializeSite(site.get(), &rc, identity.get());
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
-        return hr;
+        return Fail(hr, kErrNewInitSite);
     }
     CLSID clsid;
     hr = CLSIDFromProgID(ProgIdOrTemplate, &clsid);
     if (FAILED(hr)) {
         Close();
         ShowBox(kTextNoClsid, kCaptionNoClsid);
-        return hr;
+        return Fail(hr, kErrUnknownProgId, ProgIdOrTemplate);
     }
     hr = site->CreateDocObject(PointerVariant(&clsid));
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogCreateFailed, hr);
-        return hr;
+        return Fail(hr, kErrNewCreate, ProgIdOrTemplate);
     }
     hr = site->IPActivateView();
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogActivateFailed, hr);
-        return hr;
+        return Fail(hr, kErrNewActivate, ProgIdOrTemplate);
     }
     ShowServerMenus(site.get());
     hr = CreateExtObject(ProgIdOrTemplate);
     if (FAILED(hr)) ShowBox(kTextNoExtension, kCaptionNoExtension);
     InvalidateRect(m_hWnd, nullptr, TRUE);
+    hr = Fail(hr, kErrExtObject, ProgIdOrTemplate);
     if (SUCCEEDED(hr)) QueueEvent(DISPID_DOCUMENTOPENED, std::wstring());
     return hr;
 }
@@ -215,7 +243,7 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
         name = vFile.bstrVal;
         if (!FileExists(name.c_str())) {
             m_log.Write(kLogOpenMissing, 0, name.c_str());
-            return E_FAIL;
+            return Fail(E_FAIL, kErrOpenMissing, name.c_str());
         }
     } else {
         std::vector<std::wstring> names;
@@ -227,13 +255,13 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     HRESULT hr = StgIsStorageFile(name.c_str());
     if (FAILED(hr)) {
         ShowBox(kTextOfficeOnly, name.c_str());
-        return hr;
+        return Fail(hr, kErrOpenUnreadable, name.c_str());
     }
     if (m_spDocObject) {
         hr = Close();
         if (FAILED(hr)) {
             m_log.Write(kLogCloseFailed, hr);
-            return hr;
+            return Fail(hr, kErrOpenClose);
         }
     }
     // Held to the end, as in New: the extension object in particular may
@@ -246,7 +274,7 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     hr = PrepareSite(&rc, identity);
     if (FAILED(hr)) {
         m_log.Write(kLogOpenNoIdentity, hr);
-        return hr;
+        return Fail(hr, kErrOpenNoIdentity);
     }
     HRESULT hrInit = InitializeSite(site.get(), &rc, identity.get());
     if (SUCCEEDED(hrInit)) {
@@ -259,13 +287,13 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
         hr = site->LoadStorageFromFile(bstrName.get(), bReadOnly);
         if (FAILED(hr)) {
             m_log.Write(kLogLoadFailed, hr, name.c_str());
-            return hr;
+            return Fail(hr, kErrOpenLoad, name.c_str());
         }
         hr = site->IPActivateView();
         if (FAILED(hr)) {
             m_log.Write(kLogSiteActivateFailed, hr);
             Close();
-            return hr;
+            return Fail(hr, kErrOpenActivate, name.c_str());
         }
         ShowServerMenus(site.get());
     }
@@ -275,11 +303,12 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     LPOLESTR pszProgId = nullptr;
     if (SUCCEEDED(site->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
         ProgIDFromCLSID(*reinterpret_cast<CLSID*>(vClsid.pbVal), &pszProgId);
+    const std::wstring progId = pszProgId ? pszProgId : L"";
     hr = CreateExtObject(pszProgId);
     CoTaskMemFree(pszProgId);
     if (FAILED(hr)) {
         m_log.Write(kLogExtFailed, hr);
-        return hr;
+        return Fail(hr, kErrExtObject, progId.c_str());
     }
     PutExtSaved(m_pExtObject.get(), -1, nullptr);
     fw::unique_bstr bstrName(name.c_str());
@@ -287,7 +316,8 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     InvalidateRect(m_hWnd, nullptr, TRUE);
     // A site that could not even be prepared holds no document: that is no
     // success, whatever the extension object says.
-    return FAILED(hrInit) ? hrInit : hr;
+    if (FAILED(hrInit)) return Fail(hrInit, kErrOpenInitSite, name.c_str());
+    return hr;
 }
 
 // The save dialog, from which the document may be gone when it returns:
@@ -320,7 +350,7 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {
         m_log.Write(kLogNoSite);
-        return E_POINTER;
+        return Fail(E_POINTER, kErrSaveNoDocument);
     }
     VARIANT_BOOL bSaved = VARIANT_FALSE;
     get_Saved(&bSaved);
@@ -333,17 +363,17 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
     if (bReadOnly) {
         std::wstring chosen;
         HRESULT hr = AskSaveName(site.get(), &chosen);
-        if (hr != S_OK) return hr;
+        if (hr != S_OK) return Fail(hr, kErrSaveNoDocument);
         if (lstrcmpiW(chosen.c_str(), name.c_str()) == 0) {
             ShowBox(kTextNoOverwrite, kCaptionReadOnly);
-            return E_READONLY_OVERWRITE;
+            return Fail(E_READONLY_OVERWRITE, kErrSaveReadOnly, chosen.c_str());
         }
         name = chosen;
     } else if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
     } else if (name.empty()) {
         HRESULT hr = AskSaveName(site.get(), &name);
-        if (hr != S_OK) return hr;
+        if (hr != S_OK) return Fail(hr, kErrSaveNoDocument);
     }
 
     bool bAppend = (vAppendExtFileName.vt == VT_I2 && vAppendExtFileName.iVal != 0) ||
@@ -365,20 +395,20 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
     GetFilePath(name.c_str(), szFolder, MAX_PATH);
     if (!FileExists(szFolder) && !SHCreateDirectory(szFolder)) {
         ShowBox(kTextNoFolder, kCaptionBadPath);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrSaveFolder, szFolder);
     }
     fw::unique_bstr bstrName(name.c_str());
     HRESULT hr = site->SaveStorageToFile(bstrName.get());
     if (FAILED(hr)) {
         m_log.Write(kLogSaveFailed, hr, name.c_str());
-        return hr;
+        return Fail(hr, kErrSaveWrite, name.c_str());
     }
     if (!bSaved) {
         fw::com_ptr<IDispatch> doc;
         hr = site->GetOleObject(doc.put());
         if (FAILED(hr) || !doc) {
             m_log.Write(kLogNoOleObject, hr);
-            return hr;
+            return Fail(hr, kErrSaveNoOleObject, name.c_str());
         }
         fw::unique_variant result;
         HRESULT hrExt = PutExtSaved(m_pExtObject.get(), 0, result.get());
@@ -403,7 +433,7 @@ STDMETHODIMP COffice::Close() {
     m_spDocObject.reset();
     m_menuBar.RemoveDocumentMenus();
     m_menuBar.Invalidate();
-    return hr;
+    return Fail(hr, kErrCloseFailed);
 }
 
 STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
@@ -418,37 +448,37 @@ STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
 }
 
 STDMETHODIMP COffice::get_OleObject(IDispatch** pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = nullptr;
-    if (!m_spDocObject) return E_POINTER;
+    if (!m_spDocObject) return Fail(E_POINTER, kErrNoDocument);
     m_spDocObject->GetOleObject(pVal);
     return S_OK;
 }
 
 STDMETHODIMP COffice::get_ActiveDocument(IDispatch** pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = nullptr;
-    if (!m_spDocObject) return E_NO_DOCUMENT;
+    if (!m_spDocObject) return Fail(E_NO_DOCUMENT, kErrNoDocument);
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetActiveObject(doc.put());
     if (FAILED(hr)) hr = m_spDocObject->GetOleObject(doc.put());
     if (SUCCEEDED(hr)) *pVal = doc.detach();
-    return hr;
+    return Fail(hr, kErrNoActiveObject);
 }
 
 STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
     if (!m_spDocObject) {
         m_log.Write(kLogNoSite);
-        return E_POINTER;
+        return Fail(E_POINTER, kErrNoDocument);
     }
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = VARIANT_FALSE;
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetOleObject(doc.put());
     if (FAILED(hr) || !doc) {
         if (SUCCEEDED(hr)) hr = E_POINTER;
         m_log.Write(kLogNoOleObject, hr);
-        return hr;
+        return Fail(hr, kErrNoOleObject);
     }
     fw::unique_variant result;
     hr = DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYGET, 0, nullptr, result.get());
@@ -461,7 +491,7 @@ STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
 }
 
 STDMETHODIMP COffice::get_HWnd(UINT* pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd));
     return S_OK;
 }

@@ -1,5 +1,9 @@
 #include "control/Office.h"
 
+#include <cstdarg>
+#include <cwchar>
+#include <string>
+
 #include "diag/Log.h"
 
 namespace {
@@ -14,10 +18,14 @@ VARIANT RectVariant(RECT* prc) {
 }
 
 const wchar_t kLogSiteLockRefused[] = L"站点锁定拒绝\t成员:%s\t页面:%s";
+const wchar_t kErrSiteLockRefused[] = L"站点锁定: 页面不允许调用%s: %s";
 
 }  // namespace
 
 const LPCWSTR COffice::kClassCursor = IDC_ARROW;
+
+const wchar_t kErrNullResult[] = L"参数无效: 结果指针为空";
+const wchar_t kErrNoMemory[] = L"内存不足";
 
 COffice::COffice() {
     // The control never goes windowless.
@@ -36,12 +44,30 @@ void COffice::FinalRelease() {
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
 
+HRESULT COffice::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
+    if (SUCCEEDED(hr)) return hr;
+    va_list args;
+    va_start(args, pszFormat);
+    const int cch = _vscwprintf(pszFormat, args);
+    va_end(args);
+    std::wstring text(cch > 0 ? static_cast<size_t>(cch) + 1 : 1, L'\0');
+    va_start(args, pszFormat);
+    if (cch > 0) _vsnwprintf(&text[0], text.size(), pszFormat, args);
+    va_end(args);
+    text.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+    return fw::ReportError(hr, CLSID_Office, IID_IOffice, text.c_str());
+}
+
 // Looked up at every call, so that a page the browser navigated to is
 // decided afresh.
 HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
     m_siteLock.Update(m_spClientSite.get());
     HRESULT hr = m_siteLock.Check();
-    if (FAILED(hr)) m_log.Write(kLogSiteLockRefused, pszMember ? pszMember : L"", m_siteLock.PageUrl().c_str());
+    if (FAILED(hr)) {
+        const wchar_t* pszName = pszMember ? pszMember : L"";
+        m_log.Write(kLogSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
+        return Fail(hr, kErrSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
+    }
     return hr;
 }
 

@@ -11,6 +11,7 @@
 #include "fw/ConnectionPoint.h"
 #include "fw/Control.h"
 #include "fw/Dispatch.h"
+#include "fw/ErrorInfo.h"
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
@@ -27,11 +28,17 @@ enum : DISPID {
     DISPID_TRANSFERPROGRESS = 4,
 };
 
+// Error descriptions every member may give: called without a place for its
+// result, and out of memory.
+extern const wchar_t kErrNullResult[];
+extern const wchar_t kErrNoMemory[];
+
 class COffice : public fw::CObjectRoot,
                 public fw::IDispatchImpl<IOffice2>,
                 public fw::CControl<COffice>,
                 public IOleCommandTarget,
                 public IFrameHookClient,
+                public fw::ISupportErrorInfoImpl<COffice>,
                 public fw::CConnectionPointContainer {
 public:
     COffice();
@@ -60,9 +67,13 @@ public:
     FW_INTERFACE_ENTRY(IProvideClassInfo2)
     FW_INTERFACE_ENTRY(IOleCommandTarget)
     FW_INTERFACE_ENTRY(IFrameHookClient)
+    FW_INTERFACE_ENTRY(ISupportErrorInfo)
     FW_INTERFACE_ENTRY(IOffice2)
     FW_INTERFACE_ENTRY(IConnectionPointContainer)
     FW_END_INTERFACE_MAP()
+
+    // The interfaces whose failures come with an error object.
+    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, &IID_IOffice2, nullptr};
 
     FW_BEGIN_PROPERTY_MAP(COffice)
     FW_PROP_DATA(L"_cx", m_sizeExtent.cx, VT_UI4)
@@ -163,6 +174,11 @@ public:
     // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
     // for a page the site lock refuses. Such members ask it first.
     HRESULT CheckSiteLock(LPCWSTR pszMember);
+
+    // Gives a failing member's caller an error object whose description is
+    // pszFormat filled in as by swprintf, and returns hr. Success codes
+    // (a cancelled dialog's S_FALSE) pass through and report nothing.
+    HRESULT Fail(HRESULT hr, LPCWSTR pszFormat, ...);
 
     // Opens m_log on the shared log file beside the DLL.
     HRESULT OpenLog();

@@ -27,6 +27,13 @@ const wchar_t kCaptionNoIcon[] = L"无效图标文件";
 const wchar_t kTextConvertFailed[] = L"图标转换发生意外...";
 const wchar_t kCaptionConvertFailed[] = L"未知图标";
 
+// Error descriptions: what the caller reads after a failure.
+const wchar_t kErrBarCodeNoFolder[] = L"创建条码失败: 无法创建临时目录";
+const wchar_t kErrBarCodeName[] = L"创建条码失败: 无法生成文件名";
+const wchar_t kErrBarCodeDraw[] = L"创建条码失败: 条码 \"%s\" 文件 %s";
+const wchar_t kErrNoIcon[] = L"获取图标失败: 文件 %s";
+const wchar_t kErrIconConvert[] = L"图标转换失败: 文件 %s";
+
 const COLORREF kDefaultIconBackground = RGB(255, 255, 255);
 
 // Names the file system maps to devices whatever folder and extension
@@ -95,23 +102,23 @@ std::wstring IconTypeOf(const wchar_t* pszFileName) {
 STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     OpenLog();
     m_log.Write(kFmtPrintBarCode);
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
 
     CCode39 code39;
 
     wchar_t szFolder[MAX_PATH] = {};
     if (!CreateTempDir(szFolder, MAX_PATH)) {
         m_log.Write(kFmtTempDirFailed, 0);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrBarCodeNoFolder);
     }
 
     // A new name on every call: pages keep showing the earlier bitmaps.
     GUID guid = {};
     HRESULT hr = CoCreateGuid(&guid);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
     fw::unique_cotaskmem guidText;
     hr = StringFromCLSID(guid, reinterpret_cast<LPOLESTR*>(guidText.put()));
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
     const std::wstring path =
         std::wstring(szFolder) + static_cast<const wchar_t*>(guidText.get()) + kBitmapExt;
 
@@ -121,11 +128,11 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     hr = code39.Create(ansiText.empty() ? nullptr : ansiText.c_str(), ansiPath.c_str());
     if (hr < 0) {
         m_log.Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
-        return hr;
+        return Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str());
     }
 
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return E_OUTOFMEMORY;
+    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
     VariantInit(pVal);
     pVal->vt = VT_BSTR;
     pVal->bstrVal = result.detach();
@@ -133,7 +140,7 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
 }
 
 STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
-    if (!bstrIconFile) return E_POINTER;
+    if (!bstrIconFile) return Fail(E_POINTER, kErrNullResult);
     // Callers that read the result after a failure find NULL, not garbage.
     *bstrIconFile = nullptr;
 
@@ -168,7 +175,7 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     if (!icon) {
         MessageBoxW(GetActiveWindow(), FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon,
                     MB_OK);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrNoIcon, szName);
     }
 
     const COLORREF crBackground =
@@ -176,12 +183,12 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     CIcon bitmap(icon.get());
     if (!bitmap.SaveToBitmap(path.c_str(), crBackground)) {
         MessageBoxW(GetActiveWindow(), kTextConvertFailed, kCaptionConvertFailed, MB_OK);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrIconConvert, path.c_str());
     }
 
     StrReplace(&path[0], L'\\', L'/');
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return E_OUTOFMEMORY;
+    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
     *bstrIconFile = result.detach();
     return S_OK;
 }

@@ -20,6 +20,8 @@ const wchar_t kCaptionNoMemory[] = L"内存不足";
 const wchar_t kTitleBrowseFolder[] = L"选择文件保存路径";
 const wchar_t kFmtOpenFailed[] = L"打开文件{%s}出错,文件可能不存在";
 const wchar_t kCaptionOpenFailed[] = L"未知文件";
+// Error descriptions: what the caller reads after a failure.
+const wchar_t kErrDialogNoMemory[] = L"文件对话框失败: 内存不足";
 const wchar_t kVerbOpen[] = L"open";
 const wchar_t kWebBrowser[] = L"Iexplore.exe";
 const wchar_t* const kWebFileSuffixes[] = {L".xml", L".html", L".htm"};
@@ -152,7 +154,7 @@ HRESULT RunFileDialog(std::vector<std::wstring>& files, BOOL bOpen, const wchar_
 
 STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt, VARIANT vFileName,
                                      VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = nullptr;
     const DWORD dwFlags = vFlags.vt == VT_I4 ? static_cast<DWORD>(vFlags.lVal) : 0;
     // A filter must end in two NULs; a script's string need not, so it is
@@ -167,16 +169,17 @@ STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefE
     const HRESULT hr = RunFileDialog(files, bOpenFileDialog != VARIANT_FALSE, OptionalString(vDefExt),
                                      OptionalString(vFileName), dwFlags,
                                      filter.empty() ? nullptr : filter.c_str());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return Fail(hr, kErrDialogNoMemory);
     if (hr == S_FALSE || files.empty()) return S_FALSE;
 
     // The bit alone decides the form of the result, whatever the dialog allowed.
-    if (dwFlags & kFileDialogMultiSelect) return CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal);
-    return CopyToBstr(files.front().c_str(), pVal);
+    if (dwFlags & kFileDialogMultiSelect)
+        return Fail(CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal), kErrNoMemory);
+    return Fail(CopyToBstr(files.front().c_str(), pVal), kErrNoMemory);
 }
 
 STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = nullptr;
     BROWSEINFOW bi = {};
     bi.hwndOwner = m_hWnd ? m_hWnd : GetActiveWindow();
@@ -187,7 +190,7 @@ STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
 
     wchar_t szPath[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.get()), szPath)) szPath[0] = L'\0';
-    return CopyToBstr(szPath, pVal);
+    return Fail(CopyToBstr(szPath, pVal), kErrNoMemory);
 }
 
 STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {

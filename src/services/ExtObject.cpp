@@ -38,6 +38,14 @@ const wchar_t kCaptionWindowTypeUnknown[] = L"窗口类型未知";
 const wchar_t kTextWindowClassMissing[] = L"窗口类别不存在";
 const wchar_t kCaptionCreateWindowFailed[] = L"创建窗口失败";
 
+// Error descriptions: what the caller reads after a failure.
+const wchar_t kErrNoExtObject[] = L"没有扩展对象: 当前文档类型没有扩展控件";
+const wchar_t kErrNoFileSystemObject[] = L"创建对象失败: %s";
+const wchar_t kErrWindowTypeUnknown[] = L"创建窗口对象失败: 未注册的窗口类型 %s";
+const wchar_t kErrWindowClassMissing[] = L"创建窗口对象失败: 无法创建 %s";
+const wchar_t kErrEncryptPdf[] = L"加密PDF功能未实现";
+const wchar_t kErrAddWatermark[] = L"添加水印功能未实现";
+
 // Interface-facility codes that automation numbers from 0x80040200 on.
 const ULONG kFirstIDispatchError = 0x80040201;
 const ULONG kLastIDispatchError = 0x8004FFFF;
@@ -49,6 +57,9 @@ struct hlocal_traits {
     static void close(HLOCAL h) noexcept { LocalFree(h); }
 };
 using unique_hlocal = fw::unique_handle_t<HLOCAL, hlocal_traits>;
+
+// A NULL BSTR is the empty string; "%s" must never see a null pointer.
+const wchar_t* Text(BSTR b) { return b ? b : L""; }
 
 // A null ProgID (Open passes one when the document's class has none)
 // matches nothing.
@@ -125,42 +136,44 @@ HRESULT COffice::CreateExtObject(LPCWSTR pszProgId) {
 }
 
 STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
     *pVal = nullptr;
-    if (!m_pExtObject) return E_POINTER;
+    if (!m_pExtObject) return Fail(E_POINTER, kErrNoExtObject);
     return m_pExtObject.copy_to(pVal);
 }
 
 // A new object on every call.
 STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
-    if (!ppDisp) return E_POINTER;
+    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
     *ppDisp = nullptr;
     if (HRESULT hr = CheckSiteLock(L"GetFileSystemObject"); FAILED(hr)) return hr;
     CLSID clsid = CLSID_NULL;
-    if (CLSIDFromProgID(kProgIdFileSystemObject, &clsid) != S_OK) return E_FAIL;
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                            reinterpret_cast<void**>(ppDisp));
+    if (CLSIDFromProgID(kProgIdFileSystemObject, &clsid) != S_OK)
+        return Fail(E_FAIL, kErrNoFileSystemObject, kProgIdFileSystemObject);
+    return Fail(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                 reinterpret_cast<void**>(ppDisp)),
+                kErrNoFileSystemObject, kProgIdFileSystemObject);
 }
 
 // Any registered class, named by a CLSID string or a ProgID.
 STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
-    if (!ppDisp) return E_POINTER;
+    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
     if (HRESULT hr = CheckSiteLock(L"GetWindow"); FAILED(hr)) return hr;
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromString(bstrWinType, &clsid) != S_OK) {
         MessageBoxW(GetActiveWindow(), kTextWindowTypeUnknown, kCaptionWindowTypeUnknown, MB_OK);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrWindowTypeUnknown, Text(bstrWinType));
     }
     fw::com_ptr<IDispatch> window;
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, window.put_void())) ||
         !window) {
         MessageBoxW(GetActiveWindow(), kTextWindowClassMissing, kCaptionCreateWindowFailed, MB_OK);
-        return E_FAIL;
+        return Fail(E_FAIL, kErrWindowClassMissing, Text(bstrWinType));
     }
     *ppDisp = window.detach();
     return S_OK;
 }
 
-STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return E_NOTIMPL; }
+STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return Fail(E_NOTIMPL, kErrEncryptPdf); }
 
-STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT*) { return E_NOTIMPL; }
+STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT*) { return Fail(E_NOTIMPL, kErrAddWatermark); }

@@ -33,6 +33,10 @@ const wchar_t kFmtAutoUpdateFileKeyFailed[] =
 const wchar_t kTrue[] = L"true";
 const wchar_t kFalse[] = L"false";
 
+// Error descriptions: what the caller reads after a failure.
+const wchar_t kErrSettingsKey[] = L"写入注册表失败: 无法创建注册表项 HKEY_CURRENT_USER\\%s";
+const wchar_t kErrNoVersion[] = L"读取版本信息失败: %s";
+
 const wchar_t kFmtVersion[] = L"%d.%d.%d.%d";
 const wchar_t kRootBlock[] = L"\\";
 
@@ -73,10 +77,12 @@ STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateF
     m_log.Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
 
     fw::unique_hkey key;
-    if (!OpenOrCreateSettingsKey(kKeyProduct, key)) return kSettingsKeyUnavailable;
+    if (!OpenOrCreateSettingsKey(kKeyProduct, key))
+        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyProduct);
     key.reset();
 
-    if (!OpenOrCreateSettingsKey(kKeyUpdateInfo, key)) return kSettingsKeyUnavailable;
+    if (!OpenOrCreateSettingsKey(kKeyUpdateInfo, key))
+        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyUpdateInfo);
     WriteSettingsString(key.get(), kValueIP, bstrIP);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
     WriteSettingsString(key.get(), kValueUpdateFilePath, bstrUpdateFile);
@@ -90,7 +96,7 @@ STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrP
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyServerInfo, key)) {
         m_log.Write(kFmtServerInfoKeyFailed, kKeyServerInfo);
-        return kSettingsKeyUnavailable;
+        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyServerInfo);
     }
     WriteSettingsString(key.get(), kValueServerAddr, bstrHost);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
@@ -104,7 +110,7 @@ STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
         m_log.Write(kFmtAutoUpdateKeyFailed, kKeyAutoUpdate);
-        return kSettingsKeyUnavailable;
+        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
     }
     WriteSettingsDword(key.get(), kValueEnable, newVal ? 1 : 0);
     return S_OK;
@@ -117,29 +123,31 @@ STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
         m_log.Write(kFmtAutoUpdateFileKeyFailed, kKeyAutoUpdate);
-        return kSettingsKeyUnavailable;
+        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
     }
     WriteSettingsString(key.get(), kValueUpdateFile, newVal);
     return S_OK;
 }
 
 STDMETHODIMP COffice::get_Version(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
 
     wchar_t szModule[MAX_PATH] = {};
-    if (FAILED(fw::g_module.GetModulePath(szModule, MAX_PATH))) return E_FAIL;
+    if (FAILED(fw::g_module.GetModulePath(szModule, MAX_PATH)))
+        return Fail(E_FAIL, kErrNoVersion, szModule);
 
     DWORD dwHandle = 0;
     const DWORD cbInfo = GetFileVersionInfoSizeW(szModule, &dwHandle);
-    if (!cbInfo) return E_FAIL;
+    if (!cbInfo) return Fail(E_FAIL, kErrNoVersion, szModule);
     std::vector<BYTE> info(cbInfo);
-    if (!GetFileVersionInfoW(szModule, 0, cbInfo, info.data())) return E_FAIL;
+    if (!GetFileVersionInfoW(szModule, 0, cbInfo, info.data()))
+        return Fail(E_FAIL, kErrNoVersion, szModule);
 
     VS_FIXEDFILEINFO* pFixed = nullptr;
     UINT cbFixed = 0;
     if (!VerQueryValueW(info.data(), kRootBlock, reinterpret_cast<void**>(&pFixed), &cbFixed) ||
         !pFixed || cbFixed < sizeof(VS_FIXEDFILEINFO))
-        return E_FAIL;
+        return Fail(E_FAIL, kErrNoVersion, szModule);
 
     // Four 16-bit parts: at most 23 characters.
     wchar_t szVersion[32] = {};
@@ -147,7 +155,7 @@ STDMETHODIMP COffice::get_Version(BSTR* pVal) {
                LOWORD(pFixed->dwProductVersionMS), HIWORD(pFixed->dwProductVersionLS),
                LOWORD(pFixed->dwProductVersionLS));
     fw::unique_bstr version(szVersion);
-    if (!version.get()) return E_OUTOFMEMORY;
+    if (!version.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
     *pVal = version.detach();
     return S_OK;
 }

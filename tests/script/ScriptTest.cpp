@@ -33,6 +33,34 @@ TEST(ScriptTest, AScriptSessionUsesTheMembersThatNeedNoWindow) {
         EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
 }
 
+// The examples users read and run, in both script languages; a failing
+// member reaches each as its HRESULT with a description naming the file.
+TEST(ScriptTest, TheExampleScriptsRunInJScriptAndVBScript) {
+    const struct {
+        const wchar_t* script;
+        const char* failureEnd;  // after the description; VBScript adds the source
+    } examples[] = {
+        {L"example.js", " C:\\no-such-folder\\report.doc"},
+        {L"example.vbs", " C:\\no-such-folder\\report.doc (Vellix.Office.1)"},
+    };
+    for (const auto& e : examples) {
+        SCOPED_TRACE(Narrow(e.script));
+        std::string out;
+        int code = RunProcess(L"cscript.exe //nologo \"" + ExeDir() + L"\\scripts\\" + e.script + L"\"", &out);
+        EXPECT_EQ(0, code) << out;
+        for (const char* line : {"Vellix version 3.0.3.34", "barcode bitmap: ", "icon of .txt files: ",
+                                 "the barcode file exists: "})
+            EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
+        const std::string prefix = "Open failed: 0x80004005 ";
+        const size_t at = out.find(prefix);
+        ASSERT_NE(std::string::npos, at) << out;
+        std::string report = out.substr(at, out.find_first_of("\r\n", at) - at);
+        const std::string end = e.failureEnd;
+        ASSERT_GT(report.size(), prefix.size() + end.size()) << "a description: " << report;
+        EXPECT_EQ(end, report.substr(report.size() - end.size())) << report;
+    }
+}
+
 // The demo host: AtlAxWin hosts the control, a document of the sample
 // server is created, typed into, saved, closed and opened again, and the
 // window is photographed.

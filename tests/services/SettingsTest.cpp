@@ -169,6 +169,13 @@ TEST_F(SettingsTest, SettersFailWithTheirCodeWhenTheKeyCannotBeCreated) {
     EXPECT_EQ(kKeyUnavailable, m_office->put_AutoUpdate(VARIANT_TRUE));
     EXPECT_EQ(kKeyUnavailable, m_office->put_AutoUpdateFile(c.get()));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\Quorvane\\Tollan3.0"));
+    // The caller's error object names the key.
+    fw::com_ptr<IErrorInfo> error;
+    ASSERT_EQ(S_OK, GetErrorInfo(0, error.put()));
+    fw::unique_bstr description;
+    error->GetDescription(description.put());
+    EXPECT_STREQ(L"写入注册表失败: 无法创建注册表项 HKEY_CURRENT_USER\\Software\\Quorvane\\Tollan3.0\\AutoUpdate",
+                 description.c_str());
 
     // SetUpdateInfo logs only what it was asked; the others name the key.
     EXPECT_EQ(Lines({L"设置更新属性\tIP=a\t端口=b\t配置文件路径:c",

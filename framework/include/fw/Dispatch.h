@@ -1,6 +1,7 @@
 // IDispatch for a dual interface, driven by the module's type library.
 #pragma once
 
+#include "fw/ErrorInfo.h"
 #include "fw/Module.h"
 #include "fw/Raii.h"
 
@@ -35,8 +36,15 @@ public:
         com_ptr<ITypeInfo> ti;
         HRESULT hr = g_module.GetTypeInfo(__uuidof(Itf), ti.put());
         if (FAILED(hr)) return hr;
-        return ti->Invoke(static_cast<Itf*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
-                          pExcepInfo, puArgErr);
+        // The type library's Invoke turns a member's failure into
+        // DISP_E_EXCEPTION, filling EXCEPINFO from the thread's error object;
+        // none may be left from an earlier call, nor from a call the member
+        // made and recovered from.
+        ClearError();
+        hr = ti->Invoke(static_cast<Itf*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                        pExcepInfo, puArgErr);
+        if (SUCCEEDED(hr)) ClearError();
+        return hr;
     }
 };
 

@@ -57,14 +57,45 @@ run() {
     [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
 }
 
+# The median of three runs of a command, in milliseconds.
+median_ms() {
+    local t=() i start
+    for i in 1 2 3; do
+        start=$(date +%s%N)
+        "$@" >/dev/null 2>&1 || return 1
+        t+=($((($(date +%s%N) - start) / 1000)))
+    done
+    printf '%s\n' "${t[@]}" | sort -n | sed -n 2p | awk '{ printf "%.1f", $1 / 1000 }'
+}
+
+# Documents from and to the local web server: curl moves the same bytes
+# first, and the program adds its time to the control's local Open/Save.
+bench_web() {
+    run bench_web --prepare || return 1
+    local base="http://127.0.0.1:$VX_WEB_PORT" root="$VX_BUILD/run/web" args=() mb ms
+    for mb in 16 128; do
+        ms=$(median_ms curl -sf -o /dev/null "$base/files/doc${mb}mb.vxp") || return 1
+        args+=(--curl "url-open:$mb:$ms")
+        ms=$(median_ms curl -sf -o /dev/null -F "file=@$root/doc${mb}mb.vxp" "$base/upload/curl-doc${mb}mb.vxp") ||
+            return 1
+        args+=(--curl "url-save:$mb:$ms")
+        rm -f "$root/curl-doc${mb}mb.vxp" "$root/curl-doc${mb}mb.vxp.fields"
+    done
+    run bench_web "${args[@]}"
+    local rc=$?
+    rm -f "$root"/doc16mb.vxp "$root"/doc128mb.vxp
+    return $rc
+}
+
 status=0
 run bench_documents "${doc_args[@]}" || status=1
 run bench_cycles || status=1
 run bench_menubar || status=1
+bench_web || status=1
 
 unit_of() {
     case $1 in
-    open | save | paint) echo ms ;;
+    open | save | paint | url-open | url-save) echo ms ;;
     growth-memory) echo MB ;;
     *) echo count ;;
     esac

@@ -131,6 +131,7 @@ vx_unmount_test_volumes() {
 }
 
 vx_stop_services() {
+    vx_stop_web_server
     if [ -n "${VX_WINESERVER_PID:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         kill "$VX_WINESERVER_PID" 2>/dev/null || true
@@ -143,6 +144,30 @@ vx_stop_services() {
         kill "$VX_XVFB_PID" 2>/dev/null || true
         wait "$VX_XVFB_PID" 2>/dev/null || true
         unset VX_XVFB_PID
+    fi
+}
+
+# The local HTTP server of the web transfer tests and the demo, on
+# 127.0.0.1 only: it serves and stores files in $VX_BUILD/run/web.
+# Exports VX_WEB_PORT and VX_WEB_ROOT (a Windows path).
+vx_start_web_server() {
+    if [ -n "${VX_WEB_PID:-}" ] && kill -0 "$VX_WEB_PID" 2>/dev/null; then return 0; fi
+    local root="$VX_BUILD/run/web" pfile="$VX_BUILD/run/web.port"
+    mkdir -p "$root"
+    rm -f "$pfile"
+    python3 "$VX_ROOT/tests/support/web_server.py" --root "$root" --port-file "$pfile" </dev/null >/dev/null 2>&1 &
+    VX_WEB_PID=$!
+    local i
+    for i in $(seq 1 100); do [ -s "$pfile" ] && break; sleep 0.1; done
+    [ -s "$pfile" ] || { vx_log "the local web server did not start"; return 1; }
+    export VX_WEB_PID VX_WEB_PORT="$(cat "$pfile")" VX_WEB_ROOT="$(vx_winpath "$root")"
+}
+
+vx_stop_web_server() {
+    if [ -n "${VX_WEB_PID:-}" ]; then
+        kill "$VX_WEB_PID" 2>/dev/null || true
+        wait "$VX_WEB_PID" 2>/dev/null || true
+        unset VX_WEB_PID
     fi
 }
 
@@ -172,6 +197,7 @@ vx_setup() {
     vx_build || return 1
     vx_start_services || return 1
     vx_register || return 1
+    vx_start_web_server || return 1
 }
 
 # The loader for programs of the build's processor. In a 64-bit prefix

@@ -649,11 +649,14 @@ STDMETHODIMP CControlBase::GetClassInfo(ITypeInfo** ppTI) {
     return g_module.GetTypeInfo(GetClsid(), ppTI);
 }
 
-// The control declares no event source.
-STDMETHODIMP CControlBase::GetGUID(DWORD, GUID* pGUID) {
+STDMETHODIMP CControlBase::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
     if (!pGUID) return E_POINTER;
     *pGUID = GUID_NULL;
-    return E_FAIL;
+    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+    const IID* piid = DefaultSourceIID();
+    if (!piid) return E_FAIL;
+    *pGUID = *piid;
+    return S_OK;
 }
 
 HRESULT CControlBase::GetAmbientProperty(DISPID dispid, VARIANT* pvar) {

@@ -142,16 +142,62 @@ int Fail(const char* step, HRESULT hr) {
     return 1;
 }
 
+const wchar_t kWebText[] = L" Edited after opening it from the web server.";
+
+// The open document to a web server and back: PUT it there, open it from
+// there, type into it, and POST it back with two form fields.
+int WebRoundTrip(IOffice* office, const std::wstring& base) {
+    IOffice2* office2 = nullptr;
+    HRESULT hr = office->QueryInterface(IID_IOffice2, reinterpret_cast<void**>(&office2));
+    if (FAILED(hr)) return Fail("IOffice2", hr);
+    int rc = 0;
+    BSTR putUrl = SysAllocString((base + L"/upload/demo.vxp").c_str());
+    BSTR getUrl = SysAllocString((base + L"/files/demo.vxp").c_str());
+    BSTR postUrl = SysAllocString((base + L"/upload/demo-edited.vxp").c_str());
+    BSTR put = SysAllocString(L"PUT");
+    BSTR fields = SysAllocString(L"user=demo&note=web%20round%20trip");
+    BSTR response = nullptr;
+    long status = 0;
+    if (FAILED(hr = office2->SaveToURL(putUrl, Missing(), Missing(), Missing(), Str(put), &response))) {
+        rc = Fail("SaveToURL (PUT)", hr);
+    } else if (FAILED(hr = office2->OpenFromURL(getUrl, Missing(), Missing()))) {
+        rc = Fail("OpenFromURL", hr);
+    } else {
+        office2->get_LastHTTPStatus(&status);
+        std::printf("OpenFromURL %ls: HTTP %ld\n", getUrl, status);
+        Pump(300);
+        Type(kWebText);
+        Pump(100);
+        SysFreeString(response);
+        response = nullptr;
+        if (FAILED(hr = office2->SaveToURL(postUrl, Missing(), Missing(), Str(fields), Missing(), &response))) {
+            rc = Fail("SaveToURL (POST)", hr);
+        } else {
+            office2->get_LastHTTPStatus(&status);
+            std::printf("SaveToURL %ls: HTTP %ld, the server said \"%ls\"\n", postUrl, status, response);
+        }
+    }
+    SysFreeString(response);
+    SysFreeString(fields);
+    SysFreeString(put);
+    SysFreeString(postUrl);
+    SysFreeString(getUrl);
+    SysFreeString(putUrl);
+    office2->Release();
+    return rc;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::printf("usage: VellixDemo <document path> <screenshot .bmp> [ProgID]\n");
+        std::printf("usage: VellixDemo <document path> <screenshot .bmp> [ProgID] [web server base URL]\n");
         return 2;
     }
     const wchar_t* docPath = argv[1];
     const wchar_t* shotPath = argv[2];
     const wchar_t* progId = argc > 3 ? argv[3] : L"VellixPad.Document";
+    const wchar_t* webBase = argc > 4 ? argv[4] : nullptr;
 
     OleInitialize(nullptr);
     HMODULE atl = LoadLibraryW(L"atl.dll");
@@ -197,6 +243,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     Pump(500);
     if (rc == 0 && DocumentText(office) != kDemoText) rc = Fail("reading the reopened text back", E_FAIL);
+    if (rc == 0 && webBase) {
+        rc = WebRoundTrip(office, webBase);
+        Pump(300);
+        if (rc == 0 && DocumentText(office).find(kWebText + 1) == std::wstring::npos)
+            rc = Fail("reading the text typed after OpenFromURL back", E_FAIL);
+    }
     RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump(300);
     if (!SaveScreenshot(frame, shotPath)) rc = Fail("screenshot", E_FAIL);

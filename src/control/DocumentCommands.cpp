@@ -172,6 +172,7 @@ bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
 }
 
 HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
+    CEventScope events(this);
     if (!ProgIdOrTemplate || SysStringLen(ProgIdOrTemplate) < 4 || lstrlenW(ProgIdOrTemplate) < 4) {
         ShowBox(kTextBadProgId, kCaptionBadArgument);
         return Fail(E_INVALIDARG, kErrBadProgId, ProgIdOrTemplate ? ProgIdOrTemplate : L"");
@@ -223,11 +224,21 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     hr = CreateExtObject(ProgIdOrTemplate);
     if (FAILED(hr)) ShowBox(kTextNoExtension, kCaptionNoExtension);
     InvalidateRect(m_hWnd, nullptr, TRUE);
-    return Fail(hr, kErrExtObject, ProgIdOrTemplate);
+    hr = Fail(hr, kErrExtObject, ProgIdOrTemplate);
+    if (SUCCEEDED(hr)) QueueEvent(DISPID_DOCUMENTOPENED, std::wstring());
+    return hr;
 }
 
 HRESULT COffice::OpenDocument(VARIANT vFile, VARIANT vReadOnly) {
+    CEventScope events(this);
     std::wstring name;
+    HRESULT hr = LoadDocument(vFile, vReadOnly, &name);
+    if (SUCCEEDED(hr) && hr != S_FALSE) QueueEvent(DISPID_DOCUMENTOPENED, name);
+    return hr;
+}
+
+HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName) {
+    std::wstring& name = *pName;
     if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
         if (!FileExists(name.c_str())) {
@@ -327,6 +338,14 @@ HRESULT COffice::AskSaveName(IDocObject* pSite, std::wstring* pName) {
 }
 
 HRESULT COffice::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) {
+    CEventScope events(this);
+    std::wstring name;
+    HRESULT hr = WriteDocument(vFile, vAppendExtFileName, &name);
+    if (hr == S_OK) QueueEvent(DISPID_DOCUMENTSAVED, name);
+    return hr;
+}
+
+HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pSaved) {
     // The site this save began with, held to the end.
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {
@@ -395,12 +414,16 @@ HRESULT COffice::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) {
         HRESULT hrExt = PutExtSaved(m_pExtObject.get(), 0, result.get());
         if (FAILED(hrExt)) m_log.Write(kLogExtSavedFailed, hrExt);
     }
+    *pSaved = name;
     return S_OK;
 }
 
 STDMETHODIMP COffice::Close() {
+    CEventScope events(this);
     m_pExtObject.reset();
     if (!m_spDocObject) return S_OK;
+    m_strDocumentURL.clear();
+    QueueEvent(DISPID_DOCUMENTCLOSED, std::wstring());
     HRESULT hr = S_OK;
     try {
         m_spDocObject->Close();

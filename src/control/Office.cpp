@@ -31,11 +31,14 @@ const wchar_t kErrNoMemory[] = L"内存不足";
 COffice::COffice() {
     // The control never goes windowless.
     m_bWindowOnly = true;
+    RegisterConnectionPoint(&m_cpEvents);
 }
 
 COffice::~COffice() = default;
 
 void COffice::FinalRelease() {
+    // Nobody is told of the closing that tearing down does.
+    UnadviseAllConnectionPoints();
     // OnDestroy must run while the whole object still exists.
     DestroyControlWindow();
 }

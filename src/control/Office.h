@@ -3,10 +3,12 @@
 
 #include <docobj.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "control/Messages.h"
+#include "fw/ConnectionPoint.h"
 #include "fw/Control.h"
 #include "fw/Dispatch.h"
 #include "fw/ErrorInfo.h"
@@ -16,6 +18,15 @@
 #include "security/SiteLock.h"
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
+#include "web/WebSession.h"
+
+// The methods of _IOfficeEvents.
+enum : DISPID {
+    DISPID_DOCUMENTOPENED = 1,
+    DISPID_DOCUMENTSAVED = 2,
+    DISPID_DOCUMENTCLOSED = 3,
+    DISPID_TRANSFERPROGRESS = 4,
+};
 
 // Error descriptions every member may give: called without a place for its
 // result, and out of memory.
@@ -23,11 +34,12 @@ extern const wchar_t kErrNullResult[];
 extern const wchar_t kErrNoMemory[];
 
 class COffice : public fw::CObjectRoot,
-                public fw::IDispatchImpl<IOffice>,
+                public fw::IDispatchImpl<IOffice2>,
                 public fw::CControl<COffice>,
                 public IOleCommandTarget,
                 public IFrameHookClient,
-                public fw::ISupportErrorInfoImpl<COffice> {
+                public fw::ISupportErrorInfoImpl<COffice>,
+                public fw::CConnectionPointContainer {
 public:
     COffice();
     ~COffice();
@@ -56,10 +68,12 @@ public:
     FW_INTERFACE_ENTRY(IOleCommandTarget)
     FW_INTERFACE_ENTRY(IFrameHookClient)
     FW_INTERFACE_ENTRY(ISupportErrorInfo)
+    FW_INTERFACE_ENTRY(IOffice2)
+    FW_INTERFACE_ENTRY(IConnectionPointContainer)
     FW_END_INTERFACE_MAP()
 
     // The interfaces whose failures come with an error object.
-    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, nullptr};
+    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, &IID_IOffice2, nullptr};
 
     FW_BEGIN_PROPERTY_MAP(COffice)
     FW_PROP_DATA(L"_cx", m_sizeExtent.cx, VT_UI4)
@@ -129,6 +143,13 @@ public:
     STDMETHODIMP BrowserForFolder(BSTR* pVal) override;
     STDMETHODIMP get_ActiveDocument(IDispatch** pVal) override;
 
+    // IOffice2
+    STDMETHODIMP OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) override;
+    STDMETHODIMP SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
+                           BSTR* response) override;
+    STDMETHODIMP get_DocumentURL(BSTR* pVal) override;
+    STDMETHODIMP get_LastHTTPStatus(long* pVal) override;
+
     // The control's own operations, after the IOffice members.
     HRESULT InPlaceActivate(LONG iVerb, const RECT* prcPosRect) override;
     virtual HRESULT CreateExtObject(LPCWSTR pszProgId);
@@ -167,6 +188,39 @@ public:
 
 protected:
     HRESULT OnDraw(fw::DrawInfo& di) override;
+    const IID* DefaultSourceIID() override { return &DIID__IOfficeEvents; }
+
+    // Events wait until the outermost document command has finished, so a
+    // page never sees the control half-way through one (and a handler that
+    // calls back finds it whole). Each command holds a CEventScope.
+    class CEventScope {
+    public:
+        explicit CEventScope(COffice* pOwner) : m_pOwner(pOwner) { ++m_pOwner->m_nCommandDepth; }
+        ~CEventScope() {
+            if (--m_pOwner->m_nCommandDepth == 0) m_pOwner->FirePendingEvents();
+        }
+        CEventScope(const CEventScope&) = delete;
+        CEventScope& operator=(const CEventScope&) = delete;
+
+    private:
+        COffice* m_pOwner;
+    };
+    void QueueEvent(DISPID dispid, const std::wstring& name);
+    void FirePendingEvents();
+    // Immediate, throttled to about ten a second; bFinal always fires.
+    void FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal);
+
+    // Opening and saving without the events, for the commands built on them
+    // (OpenFromURL names its document by its URL); *pName gets the file
+    // opened or saved.
+    HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName);
+    HRESULT WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
+
+    // One transfer with the wait cursor, painting, progress events, the log
+    // line and LastHTTPStatus; step runs it on an open session.
+    using TransferStep = std::function<HRESULT(web::CWebSession&, const web::ProgressCallback&)>;
+    HRESULT RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
+                        web::TransferResult* pResult);
     void DrawBorder(HDC hdc, const RECT& rcBounds);
 
     LRESULT OnDocCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
@@ -220,4 +274,16 @@ protected:
     fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
     CSiteLock m_siteLock;
+
+    fw::CConnectionPoint m_cpEvents{this, this, DIID__IOfficeEvents};
+    struct PendingEvent {
+        DISPID dispid;
+        std::wstring name;
+    };
+    std::vector<PendingEvent> m_pendingEvents;
+    int m_nCommandDepth = 0;
+    DWORD m_dwLastProgressTick = 0;
+    bool m_bTransferring = false;
+    std::wstring m_strDocumentURL;
+    long m_lLastHTTPStatus = 0;
 };

@@ -51,7 +51,7 @@ private:
 bool IsSystemDll(const std::string& n) {
     static const char* system[] = {"kernel32.dll", "user32.dll", "gdi32.dll",  "advapi32.dll", "ole32.dll",
                                    "oleaut32.dll", "shell32.dll", "comdlg32.dll", "shlwapi.dll", "version.dll",
-                                   "msvcrt.dll",   "oledlg.dll",  "comctl32.dll", "urlmon.dll"};
+                                   "msvcrt.dll",   "oledlg.dll",  "comctl32.dll", "urlmon.dll", "wininet.dll"};
     for (const char* s : system)
         if (n == s) return true;
     return false;

@@ -90,8 +90,12 @@ TEST_F(ClassObjectTest, EachClassAnswersOnlyItsInterfaces) {
     ASSERT_EQ(S_OK, control.query(disp.put()));
     EXPECT_EQ(static_cast<void*>(office.get()), static_cast<void*>(disp.get())) << "IDispatch is IOffice's";
     EXPECT_EQ(static_cast<void*>(control.get()), static_cast<void*>(office.get())) << "IOffice is the identity";
-    for (const IID* iid : {&IID_IObjectSafety, &IID_IConnectionPointContainer,
-                           &IID_IDocObject}) {
+    com_ptr<IOffice2> office2;
+    ASSERT_EQ(S_OK, control.query(office2.put()));
+    EXPECT_EQ(static_cast<void*>(office.get()), static_cast<void*>(office2.get())) << "IOffice2 extends IOffice";
+    com_ptr<IConnectionPointContainer> events;
+    EXPECT_EQ(S_OK, control.query(events.put()));
+    for (const IID* iid : {&IID_IObjectSafety, &IID_IDocObject}) {
         com_ptr<IUnknown> none;
         EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(*iid, none.put_void()));
     }

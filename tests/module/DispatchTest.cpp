@@ -3,6 +3,7 @@
 // IDispatch::Invoke landing on the vtable member.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,12 @@ const Member kOffice[] = {
     {L"ActiveDocument", 32, G, 0},
 };
 
+// IOffice2's own members, in the slots after IOffice's.
+const Member kOffice2[] = {
+    {L"OpenFromURL", 101, M, 3}, {L"SaveToURL", 102, M, 5}, {L"DocumentURL", 103, G, 0},
+    {L"LastHTTPStatus", 104, G, 0},
+};
+
 const Member kDocObject[] = {
     {L"GetActiveWindow", 1, M, 0}, {L"GetActiveObject", 2, M, 0}, {L"GetOleObject", 3, M, 0},
     {L"GetActiveMenu", 4, M, 0}, {L"GetMenuHWND", 5, M, 0}, {L"Close", 6, M, 0},
@@ -58,8 +65,9 @@ DISPID IdOf(IDispatch* disp, const wchar_t* name) {
     return SUCCEEDED(hr) ? id : DISPID_UNKNOWN;
 }
 
-// The vtable view of a dual interface.
-com_ptr<ITypeInfo> VtableInfo(IDispatch* disp) {
+// The vtable view of the dual interface iid: the object's own, or one it
+// derives from.
+com_ptr<ITypeInfo> VtableInfo(IDispatch* disp, REFIID iid) {
     com_ptr<ITypeInfo> ti, vt;
     if (FAILED(disp->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti.put()))) return vt;
     TYPEATTR* attr = nullptr;
@@ -69,18 +77,27 @@ com_ptr<ITypeInfo> VtableInfo(IDispatch* disp) {
     HREFTYPE href;
     if (isDispatch && SUCCEEDED(ti->GetRefTypeOfImplType(-1, &href))) ti->GetRefTypeInfo(href, vt.put());
     else vt = ti;
+    while (vt) {
+        vt->GetTypeAttr(&attr);
+        const bool bMatch = IsEqualIID(attr->guid, iid);
+        vt->ReleaseTypeAttr(attr);
+        if (bMatch) break;
+        com_ptr<ITypeInfo> base;
+        if (SUCCEEDED(vt->GetRefTypeOfImplType(0, &href))) vt->GetRefTypeInfo(href, base.put());
+        vt = std::move(base);
+    }
     return vt;
 }
 
 template <size_t N>
-void ExpectMembers(IDispatch* disp, REFIID iid, const Member (&table)[N]) {
+void ExpectMembers(IDispatch* disp, REFIID iid, const Member (&table)[N], size_t firstSlot = 7) {
     UINT count = 0;
     ASSERT_EQ(S_OK, disp->GetTypeInfoCount(&count));
     EXPECT_EQ(1u, count);
     com_ptr<ITypeInfo> bad;
     EXPECT_EQ(DISP_E_BADINDEX, disp->GetTypeInfo(1, 0, bad.put()));
 
-    com_ptr<ITypeInfo> vt = VtableInfo(disp);
+    com_ptr<ITypeInfo> vt = VtableInfo(disp, iid);
     ASSERT_TRUE(vt);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(S_OK, vt->GetTypeAttr(&attr));
@@ -98,8 +115,8 @@ void ExpectMembers(IDispatch* disp, REFIID iid, const Member (&table)[N]) {
         ASSERT_EQ(S_OK, vt->GetFuncDesc(static_cast<UINT>(i), &fd));
         EXPECT_EQ(m.id, fd->memid);
         EXPECT_EQ(m.kind, fd->invkind);
-        // Seven IUnknown and IDispatch slots come first.
-        EXPECT_EQ(static_cast<SHORT>((7 + i) * sizeof(void*)), fd->oVft) << "vtable slot";
+        // Seven IUnknown and IDispatch slots come first (then a base's).
+        EXPECT_EQ(static_cast<SHORT>((firstSlot + i) * sizeof(void*)), fd->oVft) << "vtable slot";
         EXPECT_EQ(VT_HRESULT, fd->elemdescFunc.tdesc.vt);
         int params = fd->cParams;
         if (params && (fd->lprgelemdescParam[params - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL)) --params;
@@ -123,8 +140,9 @@ TEST_F(DispatchTest, OfficeMembersHaveTheirDispidsSlotsAndShapes) {
     com_ptr<IDispatch> disp;
     ASSERT_EQ(S_OK, disp.create(CLSID_Office));
     ExpectMembers(disp.get(), IID_IOffice, kOffice);
+    ExpectMembers(disp.get(), IID_IOffice2, kOffice2, 7 + std::size(kOffice));
     // Optional arguments are marked so: a script may leave them out.
-    com_ptr<ITypeInfo> vt = VtableInfo(disp.get());
+    com_ptr<ITypeInfo> vt = VtableInfo(disp.get(), IID_IOffice);
     FUNCDESC* fd = nullptr;
     ASSERT_EQ(S_OK, vt->GetFuncDesc(2, &fd));  // Save
     EXPECT_TRUE(fd->lprgelemdescParam[0].paramdesc.wParamFlags & PARAMFLAG_FOPT);
@@ -178,9 +196,10 @@ TEST_F(DispatchTest, TheTypeLibraryDescribesBothCreatableClasses) {
     EXPECT_EQ(0, la->wMinorVerNum);
     tl->ReleaseTLibAttr(la);
 
-    struct { const CLSID* clsid; const IID* itf; const wchar_t* help; } classes[] = {
-        {&CLSID_Office, &IID_IOffice, L"Office Class"},
-        {&CLSID_DocObject, &IID_IDocObject, L"DocObject Class"},
+    // The control's second entry is its event source.
+    struct { const CLSID* clsid; const IID* itf; const wchar_t* help; const IID* source; } classes[] = {
+        {&CLSID_Office, &IID_IOffice2, L"Office Class", &DIID__IOfficeEvents},
+        {&CLSID_DocObject, &IID_IDocObject, L"DocObject Class", nullptr},
     };
     for (auto& c : classes) {
         com_ptr<ITypeInfo> ti;
@@ -189,7 +208,7 @@ TEST_F(DispatchTest, TheTypeLibraryDescribesBothCreatableClasses) {
         ti->GetTypeAttr(&a);
         EXPECT_EQ(TKIND_COCLASS, a->typekind);
         EXPECT_TRUE(a->wTypeFlags & TYPEFLAG_FCANCREATE);
-        EXPECT_EQ(1, a->cImplTypes);
+        EXPECT_EQ(c.source ? 2 : 1, a->cImplTypes);
         ti->ReleaseTypeAttr(a);
         INT flags = 0;
         ti->GetImplTypeFlags(0, &flags);
@@ -201,6 +220,16 @@ TEST_F(DispatchTest, TheTypeLibraryDescribesBothCreatableClasses) {
         itf->GetTypeAttr(&a);
         EXPECT_TRUE(IsEqualIID(*c.itf, a->guid));
         itf->ReleaseTypeAttr(a);
+        if (c.source) {
+            ti->GetImplTypeFlags(1, &flags);
+            EXPECT_EQ(IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE, flags);
+            ti->GetRefTypeOfImplType(1, &href);
+            ASSERT_EQ(S_OK, ti->GetRefTypeInfo(href, itf.put()));
+            itf->GetTypeAttr(&a);
+            EXPECT_TRUE(IsEqualIID(*c.source, a->guid));
+            EXPECT_EQ(TKIND_DISPATCH, a->typekind);
+            itf->ReleaseTypeAttr(a);
+        }
         BSTR help = nullptr;
         ti->GetDocumentation(-1, nullptr, &help, nullptr, nullptr);
         EXPECT_STREQ(c.help, help);

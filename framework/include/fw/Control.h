@@ -181,6 +181,9 @@ protected:
     virtual HRESULT InPlaceActivate(LONG iVerb, const RECT* prcPosRect);
     // Draws the control; the DC is normalised to pixels already.
     virtual HRESULT OnDraw(DrawInfo& di);
+    // The control's default event dispinterface, or nullptr for none
+    // (IProvideClassInfo2::GetGUID).
+    virtual const IID* DefaultSourceIID() { return nullptr; }
     // Normalises the DC (MM_TEXT, origin at the bounds' corner), then OnDraw.
     HRESULT OnDrawAdvanced(DrawInfo& di);
 

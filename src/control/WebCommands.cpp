@@ -1,0 +1,414 @@
+// Documents on a web server (OpenFromURL, SaveToURL) and the control's
+// events.
+#include <string>
+#include <vector>
+
+#include "control/Office.h"
+
+#include <dispex.h>
+
+namespace {
+
+const wchar_t kDefaultFieldName[] = L"file";
+const wchar_t kDefaultMethod[] = L"POST";
+const wchar_t kDefaultUploadName[] = L"document";
+
+// Log formats.
+const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\t耗时:%dms\thr=%d";
+const wchar_t kLogNoSite[] = L"DocObject为空";
+const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
+
+// Left out, or passed as null/undefined by script.
+bool IsMissing(const VARIANT& v) {
+    return v.vt == VT_EMPTY || v.vt == VT_NULL || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
+}
+
+// An optional argument as text: pszDefault when missing, E_INVALIDARG when
+// it cannot be text.
+HRESULT OptionalString(const VARIANT& v, const wchar_t* pszDefault, std::wstring* pOut) {
+    if (IsMissing(v)) {
+        *pOut = pszDefault;
+        return S_OK;
+    }
+    fw::unique_variant text;
+    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return E_INVALIDARG;
+    *pOut = text->bstrVal ? text->bstrVal : L"";
+    return S_OK;
+}
+
+std::wstring PercentDecode(const std::wstring& s) {
+    std::string bytes;
+    for (size_t i = 0; i < s.size(); ++i) {
+        wchar_t c = s[i];
+        if (c == L'+') {
+            bytes += ' ';
+        } else if (c == L'%' && i + 2 < s.size() && iswxdigit(s[i + 1]) && iswxdigit(s[i + 2])) {
+            bytes += static_cast<char>(wcstoul(s.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            char utf8[8];
+            int n = WideCharToMultiByte(CP_UTF8, 0, &c, 1, utf8, sizeof(utf8), nullptr, nullptr);
+            bytes.append(utf8, n);
+        }
+    }
+    int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
+    return out;
+}
+
+// "a=1&b=2", as a form would send it.
+void ParseFieldString(const std::wstring& s, std::vector<web::FormField>* pFields) {
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t end = s.find(L'&', start);
+        if (end == std::wstring::npos) end = s.size();
+        std::wstring pair = s.substr(start, end - start);
+        if (!pair.empty()) {
+            size_t eq = pair.find(L'=');
+            web::FormField f;
+            f.name = PercentDecode(pair.substr(0, eq));
+            if (eq != std::wstring::npos) f.value = PercentDecode(pair.substr(eq + 1));
+            pFields->push_back(f);
+        }
+        start = end + 1;
+    }
+}
+
+HRESULT PropertyText(IDispatch* pObject, DISPID dispid, std::wstring* pOut) {
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    fw::unique_variant value;
+    HRESULT hr = pObject->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value.get(),
+                                 nullptr, nullptr);
+    if (FAILED(hr)) return hr;
+    fw::unique_variant text;
+    hr = VariantChangeType(text.get(), value.get(), 0, VT_BSTR);
+    if (FAILED(hr)) return hr;
+    *pOut = text->bstrVal ? text->bstrVal : L"";
+    return S_OK;
+}
+
+// A script object's own properties: through IDispatchEx where the object is
+// a script engine's, else through its type information.
+HRESULT ReadObjectFields(IDispatch* pObject, std::vector<web::FormField>* pFields) {
+    fw::com_ptr<IDispatchEx> ex;
+    if (SUCCEEDED(pObject->QueryInterface(__uuidof(IDispatchEx), ex.put_void())) && ex) {
+        DISPID dispid = DISPID_STARTENUM;
+        while (ex->GetNextDispID(fdexEnumAll, dispid, &dispid) == S_OK) {
+            fw::unique_bstr name;
+            std::wstring value;
+            if (FAILED(ex->GetMemberName(dispid, name.put())) || FAILED(PropertyText(pObject, dispid, &value)))
+                continue;
+            pFields->push_back({name.c_str(), value});
+        }
+        return S_OK;
+    }
+    fw::com_ptr<ITypeInfo> ti;
+    if (FAILED(pObject->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti.put())) || !ti) return E_INVALIDARG;
+    TYPEATTR* pAttr = nullptr;
+    if (FAILED(ti->GetTypeAttr(&pAttr))) return E_INVALIDARG;
+    const WORD cFuncs = pAttr->cFuncs, cVars = pAttr->cVars;
+    ti->ReleaseTypeAttr(pAttr);
+    auto add = [&](MEMBERID id) {
+        fw::unique_bstr name;
+        std::wstring value;
+        if (SUCCEEDED(ti->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr)) &&
+            SUCCEEDED(PropertyText(pObject, id, &value)))
+            pFields->push_back({name.c_str(), value});
+    };
+    for (WORD i = 0; i < cVars; ++i) {
+        VARDESC* pVar = nullptr;
+        if (FAILED(ti->GetVarDesc(i, &pVar))) continue;
+        MEMBERID id = pVar->memid;
+        ti->ReleaseVarDesc(pVar);
+        add(id);
+    }
+    for (WORD i = 0; i < cFuncs; ++i) {
+        FUNCDESC* pFunc = nullptr;
+        if (FAILED(ti->GetFuncDesc(i, &pFunc))) continue;
+        const bool bGetter = pFunc->invkind == INVOKE_PROPERTYGET && pFunc->cParams == 0;
+        MEMBERID id = pFunc->memid;
+        ti->ReleaseFuncDesc(pFunc);
+        if (bGetter) add(id);
+    }
+    return S_OK;
+}
+
+HRESULT ReadFormFields(const VARIANT& v, std::vector<web::FormField>* pFields) {
+    fw::unique_variant value;
+    if (FAILED(VariantCopyInd(value.get(), const_cast<VARIANT*>(&v)))) return E_INVALIDARG;
+    switch (value->vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return S_OK;
+    case VT_ERROR:
+        return value->scode == DISP_E_PARAMNOTFOUND ? S_OK : E_INVALIDARG;
+    case VT_BSTR:
+        ParseFieldString(value->bstrVal ? value->bstrVal : L"", pFields);
+        return S_OK;
+    case VT_DISPATCH:
+        return value->pdispVal ? ReadObjectFields(value->pdispVal, pFields) : S_OK;
+    default:
+        return E_INVALIDARG;
+    }
+}
+
+std::wstring LeafName(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+BSTR Utf8ToBstr(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    BSTR b = SysAllocStringLen(nullptr, n);
+    if (b && n) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), b, n);
+    return b;
+}
+
+// Names the class of a downloaded compound file that does not say which
+// server it belongs to.
+void StampClass(const std::wstring& path, REFCLSID clsid) {
+    fw::com_ptr<IStorage> stg;
+    if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, stg.put())))
+        return;
+    STATSTG st = {};
+    if (FAILED(stg->Stat(&st, STATFLAG_NONAME))) return;
+    LPOLESTR pszProgId = nullptr;
+    const bool bKnown = !IsEqualCLSID(st.clsid, GUID_NULL) && SUCCEEDED(ProgIDFromCLSID(st.clsid, &pszProgId));
+    CoTaskMemFree(pszProgId);
+    if (bKnown) return;
+    if (SUCCEEDED(WriteClassStg(stg.get(), clsid))) stg->Commit(STGC_DEFAULT);
+}
+
+class CWaitCursor {
+public:
+    CWaitCursor() : m_hOld(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~CWaitCursor() { SetCursor(m_hOld); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    HCURSOR m_hOld;
+};
+
+// Keeps the windows painted during a long transfer. Only paint messages:
+// input or posted commands would re-enter the document commands.
+void PumpPaintMessages() {
+    MSG msg;
+    for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageW(&msg);
+}
+
+}  // namespace
+
+// ---- events --------------------------------------------------------------
+
+void COffice::QueueEvent(DISPID dispid, const std::wstring& name) { m_pendingEvents.push_back({dispid, name}); }
+
+void COffice::FirePendingEvents() {
+    if (!m_cpEvents.HasSinks()) {
+        m_pendingEvents.clear();
+        return;
+    }
+    // A handler may release the page's last reference or run more commands;
+    // theirs queue behind and are fired by this same loop, in order.
+    fw::com_ptr<IUnknown> self = Identity();
+    ++m_nCommandDepth;
+    while (!m_pendingEvents.empty()) {
+        PendingEvent e = m_pendingEvents.front();
+        m_pendingEvents.erase(m_pendingEvents.begin());
+        if (e.dispid == DISPID_DOCUMENTCLOSED) {
+            m_cpEvents.Fire(e.dispid, nullptr, 0);
+            continue;
+        }
+        fw::unique_variant name;
+        name->vt = VT_BSTR;
+        name->bstrVal = SysAllocString(e.name.c_str());
+        m_cpEvents.Fire(e.dispid, name.get(), 1);
+    }
+    --m_nCommandDepth;
+}
+
+void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal) {
+    const DWORD now = GetTickCount();
+    if (!bFinal && now - m_dwLastProgressTick < 100) return;
+    m_dwLastProgressTick = now;
+    VARIANT args[2];
+    args[0].vt = VT_R8;
+    args[0].dblVal = static_cast<double>(done);
+    args[1].vt = VT_R8;
+    args[1].dblVal = static_cast<double>(total);
+    m_cpEvents.Fire(DISPID_TRANSFERPROGRESS, args, 2);
+}
+
+// ---- transfers -------------------------------------------------------------
+
+HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
+                             web::TransferResult* pResult) {
+    m_bTransferring = true;
+    CWaitCursor wait;
+    ULONGLONG lastDone = 0, lastTotal = 0;
+    m_dwLastProgressTick = GetTickCount() - 1000;
+    web::ProgressCallback progress = [&](ULONGLONG done, ULONGLONG total) {
+        lastDone = done;
+        lastTotal = total;
+        PumpPaintMessages();
+        FireTransferProgress(done, total, false);
+    };
+    const DWORD start = GetTickCount();
+    web::CWebSession session;
+    HRESULT hr = session.Open();
+    if (SUCCEEDED(hr)) hr = step(session, progress);
+    m_lLastHTTPStatus = static_cast<long>(pResult->status);
+    m_log.Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
+                std::to_wstring(pResult->bytes).c_str(), static_cast<int>(GetTickCount() - start), hr);
+    m_bTransferring = false;
+    if (SUCCEEDED(hr)) {
+        // The last one always comes, and says the whole has arrived.
+        if (lastTotal == 0 || lastDone > lastTotal) lastTotal = lastDone;
+        FireTransferProgress(lastTotal, lastTotal, true);
+    }
+    return hr;
+}
+
+STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
+    CEventScope events(this);
+    HRESULT hr = CheckSiteLock(L"OpenFromURL");
+    if (FAILED(hr)) return hr;
+    if (!web::IsHttpUrl(url)) return E_INVALIDARG;
+    std::wstring strProgId;
+    if (FAILED(OptionalString(progId, L"", &strProgId))) return E_INVALIDARG;
+    CLSID clsid = GUID_NULL;
+    if (!strProgId.empty()) {
+        hr = CLSIDFromProgID(strProgId.c_str(), &clsid);
+        if (FAILED(hr)) return hr;
+    }
+    if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
+    const std::wstring strUrl(url);
+
+    // Downloaded in full before the open document is touched: a failed
+    // transfer leaves it as it was.
+    web::CTransferFile file;
+    hr = file.Create();
+    if (FAILED(hr)) return hr;
+    web::TransferResult result;
+    hr = RunTransfer(L"GET", strUrl,
+                     [&](web::CWebSession& session, const web::ProgressCallback& progress) {
+                         return session.Download(strUrl, file.path(), progress, &result);
+                     },
+                     &result);
+    if (FAILED(hr)) return hr;
+    if (!IsEqualCLSID(clsid, GUID_NULL)) StampClass(file.path(), clsid);
+
+    fw::unique_variant vFile;
+    vFile->vt = VT_BSTR;
+    vFile->bstrVal = SysAllocString(file.path().c_str());
+    std::wstring opened;
+    hr = LoadDocument(*vFile.get(), readOnly, &opened);
+    if (FAILED(hr) || hr == S_FALSE) return hr;
+    // The document was copied in; its temporary file goes now, and a later
+    // Save without a name asks for one.
+    if (m_spDocObject) {
+        fw::unique_bstr none(L"");
+        m_spDocObject->put_FileName(none.get());
+    }
+    m_strDocumentURL = strUrl;
+    QueueEvent(DISPID_DOCUMENTOPENED, strUrl);
+    return hr;
+}
+
+STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
+                                BSTR* response) {
+    CEventScope events(this);
+    HRESULT hr = CheckSiteLock(L"SaveToURL");
+    if (FAILED(hr)) return hr;
+    if (!response) return E_POINTER;
+    *response = nullptr;
+    if (!web::IsHttpUrl(url)) return E_INVALIDARG;
+    std::wstring strField, strFileName, strMethod;
+    if (FAILED(OptionalString(fieldName, kDefaultFieldName, &strField)) || strField.empty() ||
+        FAILED(OptionalString(fileName, L"", &strFileName)) ||
+        FAILED(OptionalString(method, kDefaultMethod, &strMethod)))
+        return E_INVALIDARG;
+    const bool bPut = lstrcmpiW(strMethod.c_str(), L"PUT") == 0;
+    if (!bPut && lstrcmpiW(strMethod.c_str(), L"POST") != 0) return E_INVALIDARG;
+    std::vector<web::FormField> fields;
+    hr = ReadFormFields(formFields, &fields);
+    if (FAILED(hr)) return hr;
+
+    // The site this save began with, held to the end: event handlers run
+    // during the upload and may close or replace the document.
+    fw::com_ptr<IDocObject> site = m_spDocObject;
+    if (!site) {
+        m_log.Write(kLogNoSite);
+        return E_POINTER;
+    }
+    if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
+    const std::wstring strUrl(url);
+    VARIANT_BOOL bSaved = VARIANT_FALSE;
+    get_Saved(&bSaved);
+    fw::unique_bstr previous;
+    site->get_FileName(previous.put());
+    if (strFileName.empty()) strFileName = LeafName(previous.c_str());
+    if (strFileName.empty()) strFileName = LeafName(web::LoggableUrl(strUrl));
+    if (strFileName.empty()) strFileName = kDefaultUploadName;
+
+    // Saved as a local save writes it, to a temporary file; the document
+    // keeps its own name.
+    web::CTransferFile file;
+    hr = file.Create();
+    if (FAILED(hr)) return hr;
+    fw::unique_bstr tempName(file.path().c_str());
+    hr = site->SaveStorageToFile(tempName.get());
+    site->put_FileName(previous.get());
+    if (FAILED(hr)) {
+        m_log.Write(kLogSaveFailed, hr, file.path().c_str());
+        return hr;
+    }
+
+    web::TransferResult result;
+    hr = RunTransfer(bPut ? L"PUT" : L"POST", strUrl,
+                     [&](web::CWebSession& session, const web::ProgressCallback& progress) {
+                         return bPut ? session.PutFile(strUrl, file.path(), progress, &result)
+                                     : session.PostFile(strUrl, file.path(), strField, strFileName, fields,
+                                                        progress, &result);
+                     },
+                     &result);
+    const bool bStillOurs = m_spDocObject.get() == site.get();
+    if (FAILED(hr)) {
+        // Nothing reached the server: the document is as unsaved as before.
+        fw::com_ptr<IDispatch> doc;
+        if (!bSaved && bStillOurs && SUCCEEDED(site->GetOleObject(doc.put())) && doc) {
+            VARIANT no;
+            VariantInit(&no);
+            no.vt = VT_BOOL;
+            no.boolVal = VARIANT_FALSE;
+            DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &no, nullptr);
+        }
+        return hr;
+    }
+    if (bStillOurs) {
+        if (!bSaved && m_pExtObject) {
+            VARIANT zero;
+            VariantInit(&zero);
+            zero.vt = VT_I2;
+            zero.iVal = 0;
+            DispatchInvoke(m_pExtObject.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &zero, nullptr);
+        }
+        m_strDocumentURL = strUrl;
+    }
+    QueueEvent(DISPID_DOCUMENTSAVED, strUrl);
+    *response = Utf8ToBstr(result.response);
+    return *response ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP COffice::get_DocumentURL(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = SysAllocString(m_strDocumentURL.c_str());
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP COffice::get_LastHTTPStatus(long* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_lLastHTTPStatus;
+    return S_OK;
+}

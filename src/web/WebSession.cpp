@@ -1,0 +1,365 @@
+#include "web/WebSession.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+
+namespace web {
+
+namespace {
+
+const wchar_t kAgent[] = L"Vellix/1.0";
+const wchar_t kSettingsKey[] = L"Software\\Quorvane\\Tollan3.0\\Web";
+const wchar_t kTimeoutValue[] = L"TimeoutMs";
+const DWORD kDefaultTimeoutMs = 60000;
+const wchar_t kTransferFolder[] = L"VellixWeb";
+const int kMaxRedirects = 10;
+const DWORD kChunk = 64 * 1024;
+// An upload's answer is text for the page, not a document.
+const size_t kMaxResponse = 16 * 1024 * 1024;
+
+HRESULT LastWinInetError() {
+    DWORD err = GetLastError();
+    return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
+}
+
+std::string ToUtf8(const std::wstring& s) {
+    if (s.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// A header parameter's value: no quote or line break can end it early.
+std::string QuotedParam(const std::wstring& s) {
+    std::string out;
+    for (char c : ToUtf8(s)) {
+        if (c == '"')
+            out += "%22";
+        else if (c == '\r' || c == '\n')
+            out += ' ';
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string NewBoundary() {
+    GUID g;
+    CoCreateGuid(&g);
+    char sz[80];
+    wsprintfA(sz, "----VellixFormBoundary%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+              g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return sz;
+}
+
+std::wstring QueryHeader(HINTERNET hRequest, DWORD dwInfo) {
+    std::wstring value(256, L'\0');
+    DWORD cb = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(hRequest, dwInfo, &value[0], &cb, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::wstring();
+        value.assign(cb / sizeof(wchar_t) + 1, L'\0');
+        if (!HttpQueryInfoW(hRequest, dwInfo, &value[0], &cb, nullptr)) return std::wstring();
+    }
+    value.resize(cb / sizeof(wchar_t));
+    return value;
+}
+
+// The timer of one blocking WinINet call: a call that failed after waiting
+// out the timeout timed out, whatever error the stack reports for it (some
+// report the socket's abort instead).
+class CWait {
+public:
+    explicit CWait(DWORD dwTimeoutMs) : m_dwTimeoutMs(dwTimeoutMs), m_dwStart(GetTickCount()) {}
+    void Restart() { m_dwStart = GetTickCount(); }
+    HRESULT Failed() const {
+        DWORD err = GetLastError();
+        if (err != ERROR_INTERNET_TIMEOUT && GetTickCount() - m_dwStart >= m_dwTimeoutMs - m_dwTimeoutMs / 10 &&
+            (err == 0 || err == ERROR_INTERNET_CONNECTION_ABORTED || err == ERROR_INTERNET_CONNECTION_RESET))
+            err = ERROR_INTERNET_TIMEOUT;
+        return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
+    }
+
+private:
+    DWORD m_dwTimeoutMs;
+    DWORD m_dwStart;
+};
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+HRESULT StatusResult(DWORD status) {
+    if (status >= 200 && status < 300) return S_OK;
+    if (status == 404 || status == 410) return E_HTTP_NOT_FOUND;
+    return E_HTTP_STATUS;
+}
+
+}  // namespace
+
+DWORD CWebSession::TimeoutMs() {
+    DWORD value = 0, cb = sizeof(value), type = 0;
+    fw::unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+        RegQueryValueExW(key.get(), kTimeoutValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && value > 0)
+        return value;
+    return kDefaultTimeoutMs;
+}
+
+// Set on every level of handle: not every WinINet passes a session's
+// timeouts down to its requests.
+void CWebSession::SetTimeouts(HINTERNET h) {
+    DWORD timeout = m_dwTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        InternetSetOptionW(h, option, &timeout, sizeof(timeout));
+}
+
+HRESULT CWebSession::Open() {
+    m_hSession.reset(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!m_hSession) return LastWinInetError();
+    m_dwTimeoutMs = TimeoutMs();
+    SetTimeouts(m_hSession.get());
+    return S_OK;
+}
+
+HRESULT CWebSession::Download(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
+                              TransferResult* pResult) {
+    fw::unique_hfile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY,
+                                     nullptr));
+    if (!out) return HRESULT_FROM_WIN32(GetLastError());
+    return Send(url, L"GET", nullptr, out.get(), progress, pResult);
+}
+
+HRESULT CWebSession::PostFile(const std::wstring& url, const std::wstring& file, const std::wstring& fieldName,
+                              const std::wstring& fileName, const std::vector<FormField>& fields,
+                              const ProgressCallback& progress, TransferResult* pResult) {
+    Body body;
+    body.file = file;
+    std::string boundary = NewBoundary();
+    for (const FormField& f : fields) {
+        body.prefix += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + QuotedParam(f.name) +
+                       "\"\r\n\r\n" + ToUtf8(f.value) + "\r\n";
+    }
+    body.prefix += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + QuotedParam(fieldName) +
+                   "\"; filename=\"" + QuotedParam(fileName) + "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+    body.suffix = "\r\n--" + boundary + "--\r\n";
+    body.contentType = L"multipart/form-data; boundary=" + std::wstring(boundary.begin(), boundary.end());
+    return Send(url, L"POST", &body, nullptr, progress, pResult);
+}
+
+HRESULT CWebSession::PutFile(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
+                             TransferResult* pResult) {
+    Body body;
+    body.file = file;
+    body.contentType = L"application/octet-stream";
+    return Send(url, L"PUT", &body, nullptr, progress, pResult);
+}
+
+// One request, following redirects by hand: WinINet's own following has no
+// bound, so a redirect loop would never end.
+HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody, HANDLE hOut,
+                          const ProgressCallback& progress, TransferResult* pResult) {
+    if (!m_hSession) return E_UNEXPECTED;
+    *pResult = TransferResult();
+    Body body;
+    if (pBody) {
+        body = *pBody;
+        WIN32_FILE_ATTRIBUTE_DATA fad;
+        if (!GetFileAttributesExW(body.file.c_str(), GetFileExInfoStandard, &fad))
+            return HRESULT_FROM_WIN32(GetLastError());
+        body.fileSize = (static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
+        // HttpSendRequestEx takes the length as a DWORD.
+        if (body.total() > 0xFFFFFFFFull) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
+    for (int hop = 0;; ++hop) {
+        URL_COMPONENTSW uc = {};
+        uc.dwStructSize = sizeof(uc);
+        wchar_t szHost[INTERNET_MAX_HOST_NAME_LENGTH + 1];
+        uc.lpszHostName = szHost;
+        uc.dwHostNameLength = ARRAYSIZE(szHost);
+        uc.dwUrlPathLength = 1;
+        uc.dwExtraInfoLength = 1;
+        if (!IsHttpUrl(url.c_str()) || !InternetCrackUrlW(url.c_str(), 0, 0, &uc)) return E_INVALIDARG;
+        std::wstring object(uc.lpszUrlPath ? std::wstring(uc.lpszUrlPath, uc.dwUrlPathLength) : std::wstring());
+        if (uc.lpszExtraInfo) {
+            // The query goes to the server; a fragment never does.
+            std::wstring extra(uc.lpszExtraInfo, uc.dwExtraInfoLength);
+            object += extra.substr(0, extra.find(L'#'));
+        }
+        if (object.empty() || object[0] != L'/') object.insert(0, L"/");
+
+        unique_hinternet hConnect(InternetConnectW(m_hSession.get(), szHost, uc.nPort, nullptr, nullptr,
+                                                   INTERNET_SERVICE_HTTP, 0, 0));
+        if (!hConnect) return LastWinInetError();
+        SetTimeouts(hConnect.get());
+        DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                      INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
+        if (uc.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+        LPCWSTR accept[] = {L"*/*", nullptr};
+        unique_hinternet hRequest(
+            HttpOpenRequestW(hConnect.get(), verb.c_str(), object.c_str(), nullptr, nullptr, accept, flags, 0));
+        if (!hRequest) return LastWinInetError();
+        SetTimeouts(hRequest.get());
+
+        std::wstring headers = pBody ? L"Content-Type: " + body.contentType + L"\r\n" : std::wstring();
+        INTERNET_BUFFERSW ib = {};
+        ib.dwStructSize = sizeof(ib);
+        ib.lpcszHeader = headers.c_str();
+        ib.dwHeadersLength = static_cast<DWORD>(headers.size());
+        ib.dwHeadersTotal = ib.dwHeadersLength;
+        ib.dwBufferTotal = static_cast<DWORD>(body.total());
+        CWait wait(m_dwTimeoutMs);
+        if (pBody) {
+            if (!HttpSendRequestExW(hRequest.get(), &ib, nullptr, 0, 0)) return wait.Failed();
+            HRESULT hr = WriteBody(hRequest.get(), body, progress);
+            if (FAILED(hr)) return hr;
+            wait.Restart();
+            if (!HttpEndRequestW(hRequest.get(), nullptr, 0, 0)) return wait.Failed();
+            pResult->bytes = body.fileSize;
+        } else if (!HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0)) {
+            return wait.Failed();
+        }
+
+        DWORD status = 0, cb = sizeof(status);
+        if (!HttpQueryInfoW(hRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr) ||
+            status == 0) {
+            // No status line came back: the server went away or never answered.
+            SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+            HRESULT hr = wait.Failed();
+            return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT) ? hr
+                                                                    : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        }
+        pResult->status = status;
+
+        std::wstring location = IsRedirect(status) ? QueryHeader(hRequest.get(), HTTP_QUERY_LOCATION) : std::wstring();
+        if (!location.empty()) {
+            if (hop >= kMaxRedirects) return E_HTTP_REDIRECT_LOOP;
+            DWORD cch = INTERNET_MAX_URL_LENGTH;
+            std::wstring next(cch + 1, L'\0');
+            if (!InternetCombineUrlW(url.c_str(), location.c_str(), &next[0], &cch, ICU_NO_ENCODE)) return E_INVALIDARG;
+            next.resize(cch);
+            url = next;
+            // As browsers do: the body went with the first request; what
+            // follows a 303 (or 301/302 after anything but GET) is a GET.
+            if (status == 303 || ((status == 301 || status == 302) && verb != L"GET")) {
+                verb = L"GET";
+                pBody = nullptr;
+            }
+            continue;
+        }
+        HRESULT hr = StatusResult(status);
+        if (FAILED(hr)) return hr;
+        return ReadBody(hRequest.get(), pBody ? nullptr : hOut, pBody ? ProgressCallback() : progress, pResult);
+    }
+}
+
+HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const ProgressCallback& progress) {
+    ULONGLONG done = 0;
+    const ULONGLONG total = body.total();
+    auto write = [&](const char* p, DWORD cb) -> HRESULT {
+        while (cb > 0) {
+            DWORD written = 0;
+            if (!InternetWriteFile(hRequest, p, cb, &written)) return LastWinInetError();
+            if (written == 0) return E_HTTP_TRUNCATED;
+            p += written;
+            cb -= written;
+            done += written;
+            if (progress) progress(done, total);
+        }
+        return S_OK;
+    };
+    HRESULT hr = write(body.prefix.data(), static_cast<DWORD>(body.prefix.size()));
+    if (FAILED(hr)) return hr;
+    fw::unique_hfile in(CreateFileW(body.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return HRESULT_FROM_WIN32(GetLastError());
+    std::vector<char> buffer(kChunk);
+    ULONGLONG left = body.fileSize;
+    while (left > 0) {
+        DWORD cb = 0;
+        DWORD want = static_cast<DWORD>(std::min<ULONGLONG>(left, kChunk));
+        if (!ReadFile(in.get(), buffer.data(), want, &cb, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        // The file changed under the upload: the length sent would be wrong.
+        if (cb == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        hr = write(buffer.data(), cb);
+        if (FAILED(hr)) return hr;
+        left -= cb;
+    }
+    return write(body.suffix.data(), static_cast<DWORD>(body.suffix.size()));
+}
+
+HRESULT CWebSession::ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCallback& progress,
+                              TransferResult* pResult) {
+    std::wstring length = QueryHeader(hRequest, HTTP_QUERY_CONTENT_LENGTH);
+    const bool bKnown = !length.empty();
+    const ULONGLONG total = bKnown ? _wcstoui64(length.c_str(), nullptr, 10) : 0;
+    std::vector<char> buffer(kChunk);
+    ULONGLONG done = 0;
+    for (;;) {
+        DWORD cb = 0;
+        CWait wait(m_dwTimeoutMs);
+        if (!InternetReadFile(hRequest, buffer.data(), kChunk, &cb)) return wait.Failed();
+        if (cb == 0) break;
+        if (hOut) {
+            DWORD written = 0;
+            if (!WriteFile(hOut, buffer.data(), cb, &written, nullptr) || written != cb)
+                return HRESULT_FROM_WIN32(GetLastError());
+        } else if (pResult->response.size() < kMaxResponse) {
+            pResult->response.append(buffer.data(), std::min<size_t>(cb, kMaxResponse - pResult->response.size()));
+        }
+        done += cb;
+        if (progress) progress(done, total);
+    }
+    if (hOut) pResult->bytes = done;
+    // A connection that ended before the announced length is a cut, not an end.
+    if (bKnown && done < total) return E_HTTP_TRUNCATED;
+    return S_OK;
+}
+
+std::wstring LoggableUrl(const std::wstring& url) {
+    std::wstring out = url.substr(0, url.find_first_of(L"?#"));
+    size_t scheme = out.find(L"://");
+    if (scheme != std::wstring::npos) {
+        size_t hostStart = scheme + 3;
+        size_t pathStart = out.find(L'/', hostStart);
+        size_t at = out.rfind(L'@', pathStart == std::wstring::npos ? out.size() : pathStart);
+        if (at != std::wstring::npos && at >= hostStart) out.erase(hostStart, at + 1 - hostStart);
+    }
+    return out;
+}
+
+bool IsHttpUrl(const wchar_t* url) {
+    if (!url) return false;
+    return _wcsnicmp(url, L"http://", 7) == 0 || _wcsnicmp(url, L"https://", 8) == 0;
+}
+
+CTransferFile::~CTransferFile() {
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
+}
+
+std::wstring CTransferFile::Folder() {
+    wchar_t szTemp[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, szTemp);
+    std::wstring folder(szTemp, n <= MAX_PATH ? n : 0);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder + kTransferFolder;
+}
+
+HRESULT CTransferFile::Create() {
+    std::wstring folder = Folder();
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return HRESULT_FROM_WIN32(GetLastError());
+    wchar_t szFile[MAX_PATH] = {};
+    if (!GetTempFileNameW(folder.c_str(), L"vx", 0, szFile)) return HRESULT_FROM_WIN32(GetLastError());
+    m_path = szFile;
+    // The name is reserved; the file itself is made by whoever writes it
+    // (a save must find no file there to back up).
+    DeleteFileW(m_path.c_str());
+    return S_OK;
+}
+
+}  // namespace web

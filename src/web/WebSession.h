@@ -1,0 +1,104 @@
+// HTTP transfers of whole documents through WinINet, the system's own HTTP
+// stack: the user's proxy, cookies and authentication apply, so a page's
+// session reaches its server. Bodies stream between the network and files;
+// no document is ever held in memory whole.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fw/Raii.h"
+
+namespace web {
+
+using unique_hinternet = fw::unique_handle_t<HINTERNET, fw::null_traits<HINTERNET, InternetCloseHandle>>;
+
+// Failures of a transfer besides WinINet's own (HRESULT_FROM_WIN32 of the
+// ERROR_INTERNET_* code): the values urlmon gives the same conditions.
+const HRESULT E_HTTP_NOT_FOUND = static_cast<HRESULT>(0x800C0005);       // INET_E_RESOURCE_NOT_FOUND: 404, 410
+const HRESULT E_HTTP_STATUS = static_cast<HRESULT>(0x800C0008);          // INET_E_DOWNLOAD_FAILURE: other non-2xx
+const HRESULT E_HTTP_REDIRECT_LOOP = static_cast<HRESULT>(0x800C0014);   // INET_E_REDIRECT_FAILED
+const HRESULT E_HTTP_TRUNCATED = HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET);
+
+// Bytes moved so far and the total (0 when the server did not say).
+using ProgressCallback = std::function<void(ULONGLONG done, ULONGLONG total)>;
+
+struct FormField {
+    std::wstring name;
+    std::wstring value;
+};
+
+struct TransferResult {
+    DWORD status = 0;      // the final HTTP status; 0 when none arrived
+    ULONGLONG bytes = 0;   // document bytes moved
+    std::string response;  // the body of an upload's answer (bounded)
+};
+
+class CWebSession {
+public:
+    // One timeout for connecting, sending and receiving, so that a silent
+    // server fails in bounded time; HKCU\<product key>\Web "TimeoutMs".
+    static DWORD TimeoutMs();
+
+    HRESULT Open();
+
+    // GET url into file (created or truncated); redirects followed.
+    HRESULT Download(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
+                     TransferResult* pResult);
+    // POST as multipart/form-data: the fields, then file as part fieldName.
+    HRESULT PostFile(const std::wstring& url, const std::wstring& file, const std::wstring& fieldName,
+                     const std::wstring& fileName, const std::vector<FormField>& fields,
+                     const ProgressCallback& progress, TransferResult* pResult);
+    // PUT of the file's bytes.
+    HRESULT PutFile(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
+                    TransferResult* pResult);
+
+private:
+    struct Body {
+        std::string prefix;
+        std::wstring file;
+        ULONGLONG fileSize = 0;
+        std::string suffix;
+        std::wstring contentType;
+        ULONGLONG total() const { return prefix.size() + fileSize + suffix.size(); }
+    };
+    HRESULT Send(std::wstring url, std::wstring verb, const Body* pBody, HANDLE hOut,
+                 const ProgressCallback& progress, TransferResult* pResult);
+    HRESULT WriteBody(HINTERNET hRequest, const Body& body, const ProgressCallback& progress);
+    HRESULT ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCallback& progress, TransferResult* pResult);
+
+    void SetTimeouts(HINTERNET h);
+
+    unique_hinternet m_hSession;
+    DWORD m_dwTimeoutMs = 0;
+};
+
+// A URL as it may be logged: without query, fragment or credentials.
+std::wstring LoggableUrl(const std::wstring& url);
+// Whether url is an absolute http or https URL.
+bool IsHttpUrl(const wchar_t* url);
+
+// A file in the transfers' private temporary folder, deleted with its owner.
+class CTransferFile {
+public:
+    CTransferFile() = default;
+    ~CTransferFile();
+    CTransferFile(const CTransferFile&) = delete;
+    CTransferFile& operator=(const CTransferFile&) = delete;
+
+    // A new, unique, not yet existing path.
+    HRESULT Create();
+    const std::wstring& path() const { return m_path; }
+
+    // %TEMP%\VellixWeb
+    static std::wstring Folder();
+
+private:
+    std::wstring m_path;
+};
+
+}  // namespace web

@@ -213,6 +213,11 @@ protected:
     // Opening and saving without the events, for the commands built on them
     // (OpenFromURL names its document by its URL); *pName gets the file
     // opened or saved.
+    // OpenFromURL and SaveToURL, and the description of their failures.
+    HRESULT OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId);
+    HRESULT SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
+                           BSTR* response);
+    HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, BSTR url);
     HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName);
     HRESULT WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
 

@@ -18,6 +18,10 @@ const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\
 const wchar_t kLogNoSite[] = L"DocObject为空";
 const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
 
+// Error descriptions, for failures no inner step described.
+const wchar_t kErrOpenFromURL[] = L"从网址打开文档失败: %s (HTTP状态 %ld)";
+const wchar_t kErrSaveToURL[] = L"保存文档到网址失败: %s (HTTP状态 %ld)";
+
 // Left out, or passed as null/undefined by script.
 bool IsMissing(const VARIANT& v) {
     return v.vt == VT_EMPTY || v.vt == VT_NULL || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
@@ -270,7 +274,31 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
     return hr;
 }
 
+// A failure keeps the description an inner step (the site lock, the open)
+// gave it; any other gets the member's own, naming the URL.
+HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, BSTR url) {
+    if (SUCCEEDED(hr)) return hr;
+    fw::com_ptr<IErrorInfo> described;
+    if (GetErrorInfo(0, described.put()) == S_OK && described) {
+        SetErrorInfo(0, described.get());
+        return hr;
+    }
+    return Fail(hr, pszFormat, web::LoggableUrl(url ? url : L"").c_str(), m_lLastHTTPStatus);
+}
+
 STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
+    SetErrorInfo(0, nullptr);
+    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, url);
+}
+
+STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
+                                BSTR* response) {
+    SetErrorInfo(0, nullptr);
+    return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
+                              kErrSaveToURL, url);
+}
+
+HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"OpenFromURL");
     if (FAILED(hr)) return hr;
@@ -316,8 +344,8 @@ STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     return hr;
 }
 
-STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
-                                BSTR* response) {
+HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
+                                VARIANT method, BSTR* response) {
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"SaveToURL");
     if (FAILED(hr)) return hr;

@@ -198,6 +198,14 @@ protected:
         VARIANT v = arg;
         return DispatchInvoke(doc.get(), L"Text", 0, DISPATCH_PROPERTYPUT, 1, &v, nullptr);
     }
+    // The description of the thread's error object names the path: read
+    // right after the failing call.
+    static bool DescriptionNames(const wchar_t* pszPath) {
+        com_ptr<IErrorInfo> info;
+        unique_bstr text;
+        if (GetErrorInfo(0, info.put()) != S_OK || !info || FAILED(info->GetDescription(text.put()))) return false;
+        return std::wstring(text.c_str()).find(pszPath) != std::wstring::npos;
+    }
     HRESULT OpenUrl(const std::wstring& path) {
         return m_office->OpenFromURL(unique_bstr(Url(path).c_str()).get(), Missing(), Missing());
     }
@@ -359,6 +367,7 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
     for (const auto& c : opens) {
         const DWORD start = GetTickCount();
         EXPECT_EQ(c.hr, OpenUrl(c.path)) << c.path;
+        EXPECT_TRUE(DescriptionNames(c.path)) << c.path << ": the error object names the URL";
         EXPECT_LT(GetTickCount() - start, 20000u) << c.path;
         EXPECT_EQ(c.status, Status()) << c.path;
         EXPECT_EQ(L"kept, edited", Text()) << c.path;
@@ -374,6 +383,7 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
     };
     for (const auto& c : saves) {
         EXPECT_EQ(c.hr, SaveUrl(c.path, Missing(), c.method, nullptr)) << c.path;
+        EXPECT_TRUE(DescriptionNames(c.path)) << c.path << ": the error object names the URL";
         EXPECT_FALSE(Saved()) << c.path << ": still unsaved";
         EXPECT_EQ(L"kept, edited", Text()) << c.path;
         EXPECT_EQ(m_strayBefore, StrayFiles()) << c.path;

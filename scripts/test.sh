@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything, prepares Wine and runs the whole test suite under it.
-set -u
+set -u -o pipefail
 . "$(dirname "$0")/setup.sh"
 vx_setup || exit 1
 cd "$VX_BUILD" || exit 1

@@ -1,9 +1,11 @@
 // The document commands: New, Open, Save, Close and the questions about the
 // open document.
+#include <new>
 #include <string>
 #include <vector>
 
 #include "control/Office.h"
+#include "platform/ByRefVariant.h"
 #include "services/Dialogs.h"
 
 #include <commdlg.h>
@@ -56,14 +58,6 @@ int ShowBox(const wchar_t* pszText, const wchar_t* pszCaption) {
 // A VARIANT that holds a non-empty string.
 bool IsNonEmptyString(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal && v.bstrVal[0]; }
 
-VARIANT PointerVariant(void* p) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_UI1;
-    v.pbVal = static_cast<BYTE*>(p);
-    return v;
-}
-
 // Puts a VT_I2 into the extension object's "Saved"; a missing object or
 // property is the extension's matter.
 HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
@@ -99,11 +93,15 @@ HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
     return hr;
 }
 
-HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity) {
-    VARIANT rc = PointerVariant(prc);
+HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc) {
+    VARIANT rc = ByRefVariant(prc);
     fw::unique_bstr host(kHostName);
-    return pSite->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc,
-                                                host.get(), pIdentity);
+    if (!m_spRelay) {
+        m_spRelay.attach(new (std::nothrow) CCommandRelay(static_cast<IOleCommandTarget*>(this)));
+        if (!m_spRelay) return E_OUTOFMEMORY;
+    }
+    return pSite->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hWnd)), rc, host.get(),
+                                        static_cast<IOleCommandTarget*>(m_spRelay.get()));
 }
 
 void COffice::ShowServerMenus(IDocObject* pSite) {
@@ -136,7 +134,7 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
         m_log.Write(kLogNewNoIdentity, hr);
         return hr;
     }
-    hr = InitializeSite(site.get(), &rc, identity.get());
+    hr = InitializeSite(site.get(), &rc);
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
         return hr;
@@ -148,7 +146,7 @@ STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
         ShowBox(kTextNoClsid, kCaptionNoClsid);
         return hr;
     }
-    hr = site->CreateDocObject(PointerVariant(&clsid));
+    hr = site->CreateDocObject(ByRefVariant(&clsid));
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogCreateFailed, hr);
@@ -206,7 +204,7 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
         m_log.Write(kLogOpenNoIdentity, hr);
         return hr;
     }
-    HRESULT hrInit = InitializeSite(site.get(), &rc, identity.get());
+    HRESULT hrInit = InitializeSite(site.get(), &rc);
     if (SUCCEEDED(hrInit)) {
         VARIANT_BOOL bReadOnly;
         if (vReadOnly.vt == VT_BOOL)
@@ -231,8 +229,8 @@ STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
     VARIANT vClsid;
     VariantInit(&vClsid);
     LPOLESTR pszProgId = nullptr;
-    if (SUCCEEDED(site->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
-        ProgIDFromCLSID(*reinterpret_cast<CLSID*>(vClsid.pbVal), &pszProgId);
+    const CLSID* pclsid = SUCCEEDED(site->GetClsid(&vClsid)) ? ByRefStruct<CLSID>(&vClsid) : nullptr;
+    if (pclsid) ProgIDFromCLSID(*pclsid, &pszProgId);
     hr = CreateExtObject(pszProgId);
     CoTaskMemFree(pszProgId);
     if (FAILED(hr)) {

@@ -6,6 +6,7 @@
 
 #include "fw/Module.h"
 #include "fw/Raii.h"
+#include "services/ModuleVersion.h"
 
 namespace {
 
@@ -33,8 +34,6 @@ const wchar_t kFmtAutoUpdateFileKeyFailed[] =
 const wchar_t kTrue[] = L"true";
 const wchar_t kFalse[] = L"false";
 
-const wchar_t kFmtVersion[] = L"%d.%d.%d.%d";
-const wchar_t kRootBlock[] = L"\\";
 
 // The result of every setter whose key is unavailable (-5240).
 const HRESULT kSettingsKeyUnavailable = static_cast<HRESULT>(0xFFFFEB88);
@@ -122,27 +121,9 @@ STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
 STDMETHODIMP COffice::get_Version(BSTR* pVal) {
     if (!pVal) return E_POINTER;
 
-    wchar_t szModule[MAX_PATH] = {};
-    if (FAILED(fw::g_module.GetModulePath(szModule, MAX_PATH))) return E_FAIL;
-
-    DWORD dwHandle = 0;
-    const DWORD cbInfo = GetFileVersionInfoSizeW(szModule, &dwHandle);
-    if (!cbInfo) return E_FAIL;
-    std::vector<BYTE> info(cbInfo);
-    if (!GetFileVersionInfoW(szModule, 0, cbInfo, info.data())) return E_FAIL;
-
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT cbFixed = 0;
-    if (!VerQueryValueW(info.data(), kRootBlock, reinterpret_cast<void**>(&pFixed), &cbFixed) ||
-        !pFixed || cbFixed < sizeof(VS_FIXEDFILEINFO))
-        return E_FAIL;
-
-    // Four 16-bit parts: at most 23 characters.
-    wchar_t szVersion[32] = {};
-    _snwprintf(szVersion, 31, kFmtVersion, HIWORD(pFixed->dwProductVersionMS),
-               LOWORD(pFixed->dwProductVersionMS), HIWORD(pFixed->dwProductVersionLS),
-               LOWORD(pFixed->dwProductVersionLS));
-    fw::unique_bstr version(szVersion);
+    const std::wstring text = ModuleProductVersion(fw::g_module.GetModuleInstance());
+    if (text.empty()) return E_FAIL;
+    fw::unique_bstr version(text.c_str());
     if (!version.get()) return E_OUTOFMEMORY;
     *pVal = version.detach();
     return S_OK;

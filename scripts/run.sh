@@ -3,7 +3,7 @@
 # in the project's Wine prefix, then runs a real session: a container window
 # hosts Vellix.Office, a new document is typed into, saved, closed and opened
 # again, and the window is photographed.
-set -u
+set -u -o pipefail
 . "$(dirname "$0")/setup.sh"
 vx_setup || exit 1
 

@@ -15,13 +15,18 @@ function(vx_widl target idl)
   get_filename_component(name ${idl} NAME_WE)
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/gen)
   file(MAKE_DIRECTORY ${gen})
+  # widl names the type library after the IDL, in its working folder,
+  # whatever -o says: it runs in gen/ so that the file it writes is the
+  # output declared here (else the step, and all that depends on it, runs
+  # again on every build). A copy an older build left beside the resource
+  # scripts would shadow the new one: it goes.
   add_custom_command(
     OUTPUT ${gen}/${name}.tlb ${gen}/${name}_h.h ${gen}/${name}_i.c
+    COMMAND ${CMAKE_COMMAND} -E remove -f ${CMAKE_CURRENT_BINARY_DIR}/${name}.tlb
     COMMAND ${VX_WIDL} -I/usr/include/wine/wine/windows ${VX_WIDL_ARGS}
-            -t -o ${gen}/${name}.tlb
-            -h -H ${gen}/${name}_h.h
-            -u -U ${gen}/${name}_i.c
+            -t -h -H ${name}_h.h -u -U ${name}_i.c
             ${idl}
+    WORKING_DIRECTORY ${gen}
     DEPENDS ${idl}
     COMMENT "widl ${name}.idl"
     VERBATIM)

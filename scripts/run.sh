@@ -4,7 +4,7 @@
 # hosts Vellix.Office, a new document is typed into, saved, closed and opened
 # again, and the window is photographed; then the document goes to the local
 # web server and back (PUT, OpenFromURL, typing, POST with form fields).
-set -u
+set -u -o pipefail
 . "$(dirname "$0")/setup.sh"
 vx_setup || exit 1
 

@@ -19,7 +19,7 @@ vx_install_packages() {
     command -v wine >/dev/null || missing=1
     command -v Xvfb >/dev/null || missing=1
     command -v cmake >/dev/null || missing=1
-    command -v import >/dev/null || missing=1
+    command -v convert >/dev/null || missing=1  # ImageMagick, for the PNG copies of screenshots
     [ -d /usr/src/googletest ] || missing=1
     [ -d /usr/include/wine/wine/windows ] || missing=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
@@ -50,9 +50,14 @@ vx_missing_x64_packages() {
 }
 
 vx_build() {
-    if [ ! -f "$VX_BUILD/CMakeCache.txt" ]; then
-        cmake -S "$VX_ROOT" -B "$VX_BUILD" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$VX_ROOT/cmake/${VX_TOOLCHAIN:-toolchain-mingw32.cmake}" >/dev/null || return 1
+    # A configure that failed leaves a cache but no build system: configure
+    # again then, and drop the cache of a failed run so the next starts clean.
+    if [ ! -f "$VX_BUILD/CMakeCache.txt" ] || [ ! -f "$VX_BUILD/Makefile" ]; then
+        if ! cmake -S "$VX_ROOT" -B "$VX_BUILD" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$VX_ROOT/cmake/${VX_TOOLCHAIN:-toolchain-mingw32.cmake}" >/dev/null; then
+            rm -f "$VX_BUILD/CMakeCache.txt"
+            return 1
+        fi
     fi
     cmake --build "$VX_BUILD" -j2 || return 1
 }
@@ -61,16 +66,26 @@ vx_start_services() {
     export WINEPREFIX="$VX_BUILD/wineprefix" WINEARCH=${VX_WINEARCH:-win32} WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     mkdir -p "$VX_BUILD/run"
+    # Set before anything starts, so that an interrupted start cleans up.
+    trap vx_stop_services EXIT
 
     if [ -z "${VX_XVFB_PID:-}" ] || ! kill -0 "$VX_XVFB_PID" 2>/dev/null; then
         local dfile="$VX_BUILD/run/display"
         rm -f "$dfile"
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
-        VX_XVFB_PID=$!
+        export VX_XVFB_PID=$!
+        # Xvfb writes its display number once it accepts clients.
         local i
-        for i in $(seq 1 100); do [ -s "$dfile" ] && break; sleep 0.1; done
+        for i in $(seq 1 300); do
+            [ -s "$dfile" ] && break
+            kill -0 "$VX_XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        if [ ! -s "$dfile" ]; then
+            vx_log "Xvfb did not start"
+            return 1
+        fi
         export DISPLAY=":$(head -n1 "$dfile")"
-        export VX_XVFB_PID
     fi
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -99,7 +114,6 @@ vx_start_services() {
         wine cmd /c exit >/dev/null 2>&1 </dev/null
     fi
     vx_mount_test_volumes
-    trap vx_stop_services EXIT
 }
 
 # Two scratch volumes for the save-fault tests, where this user may mount
@@ -108,13 +122,14 @@ vx_start_services() {
 vx_mount_test_volumes() {
     local run="$VX_BUILD/run" dd="$WINEPREFIX/dosdevices"
     local full="$run/fullvol" ro="$run/rovol"
-    rm -f "$dd/v:" "$dd/w:"
+    # Volumes an interrupted run left mounted (perhaps full) go first.
+    vx_unmount_test_volumes
     [ "$(id -u)" = 0 ] || return 0
     mkdir -p "$full" "$ro"
-    if mountpoint -q "$full" || mount -t tmpfs -o size=256k,nr_inodes=64 vxfull "$full" 2>/dev/null; then
+    if mount -t tmpfs -o size=256k,nr_inodes=64 vxfull "$full" 2>/dev/null; then
         ln -sfn "$full" "$dd/v:"
     fi
-    if ! mountpoint -q "$ro" && mount -t tmpfs -o size=64k vxro "$ro" 2>/dev/null; then
+    if mount -t tmpfs -o size=64k vxro "$ro" 2>/dev/null; then
         printf 'previous version, on a read-only volume\r\n' >"$ro/previous.vxp"
         mount -o remount,ro "$ro" 2>/dev/null || umount "$ro"
     fi

@@ -2,7 +2,7 @@
 # Builds everything, prepares Wine and runs the whole test suite under it:
 # the x86 build in its prefix, then the x64 build in a 64-bit prefix. Fails
 # when either fails.
-set -u
+set -u -o pipefail
 . "$(dirname "$0")/setup.sh"
 vx_setup || exit 1
 cd "$VX_BUILD" || exit 1

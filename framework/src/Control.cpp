@@ -31,6 +31,8 @@ bool IsUIActivatingVerb(LONG iVerb) {
 
 }  // namespace
 
+// MulDiv: rounded to the nearest pixel, half a pixel up, and no overflow
+// for extents beyond what 32 bits hold once multiplied by the DPI.
 void HiMetricToPixels(const SIZEL* pHiMetric, SIZEL* pPixels) {
     window_dc dc(nullptr);
     pPixels->cx = MulDiv(pHiMetric->cx, GetDeviceCaps(dc.get(), LOGPIXELSX), 2540);

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "PreviewInterfaces.h"
+#include "platform/DocPreview.h"
 #include "Switches.h"
 #include "VellixPad_h.h"
 #include "fw/Dispatch.h"

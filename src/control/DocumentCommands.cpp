@@ -1,10 +1,12 @@
 // The document commands: New, Open, Save, Close and the questions about the
 // open document.
+#include <new>
 #include <string>
 #include <vector>
 
 #include "control/Office.h"
 #include "fw/HandleUint.h"
+#include "platform/ByRefVariant.h"
 #include "services/Dialogs.h"
 
 #include <commdlg.h>
@@ -84,14 +86,6 @@ int ShowBox(const wchar_t* pszText, const wchar_t* pszCaption) {
 // A VARIANT that holds a non-empty string.
 bool IsNonEmptyString(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal && v.bstrVal[0]; }
 
-VARIANT PointerVariant(void* p) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_UI1;
-    v.pbVal = static_cast<BYTE*>(p);
-    return v;
-}
-
 // Puts a VT_I2 into the extension object's "Saved"; a missing object or
 // property is the extension's matter.
 HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
@@ -127,10 +121,15 @@ HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
     return hr;
 }
 
-HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity) {
-    VARIANT rc = PointerVariant(prc);
+HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc) {
+    VARIANT rc = ByRefVariant(prc);
     fw::unique_bstr host(kHostName);
-    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc, host.get(), pIdentity);
+    if (!m_spRelay) {
+        m_spRelay.attach(new (std::nothrow) CCommandRelay(static_cast<IOleCommandTarget*>(this)));
+        if (!m_spRelay) return E_OUTOFMEMORY;
+    }
+    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc, host.get(),
+                                        static_cast<IOleCommandTarget*>(m_spRelay.get()));
 }
 
 void COffice::ShowServerMenus(IDocObject* pSite) {
@@ -196,7 +195,7 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
         m_log.Write(kLogNewNoIdentity, hr);
         return Fail(hr, kErrNewNoIdentity);
     }
-    hr = InitializeSite(site.get(), &rc, identity.get());
+    hr = InitializeSite(site.get(), &rc);
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
         return Fail(hr, kErrNewInitSite);
@@ -208,7 +207,7 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
         ShowBox(kTextNoClsid, kCaptionNoClsid);
         return Fail(hr, kErrUnknownProgId, ProgIdOrTemplate);
     }
-    hr = site->CreateDocObject(PointerVariant(&clsid));
+    hr = site->CreateDocObject(ByRefVariant(&clsid));
     if (FAILED(hr)) {
         Close();
         m_log.Write(kLogCreateFailed, hr);
@@ -276,7 +275,7 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
         m_log.Write(kLogOpenNoIdentity, hr);
         return Fail(hr, kErrOpenNoIdentity);
     }
-    HRESULT hrInit = InitializeSite(site.get(), &rc, identity.get());
+    HRESULT hrInit = InitializeSite(site.get(), &rc);
     if (SUCCEEDED(hrInit)) {
         VARIANT_BOOL bReadOnly;
         if (vReadOnly.vt == VT_BOOL)
@@ -301,8 +300,8 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     VARIANT vClsid;
     VariantInit(&vClsid);
     LPOLESTR pszProgId = nullptr;
-    if (SUCCEEDED(site->GetClsid(&vClsid)) && vClsid.vt == (VT_BYREF | VT_UI1) && vClsid.pbVal)
-        ProgIDFromCLSID(*reinterpret_cast<CLSID*>(vClsid.pbVal), &pszProgId);
+    const CLSID* pclsid = SUCCEEDED(site->GetClsid(&vClsid)) ? ByRefStruct<CLSID>(&vClsid) : nullptr;
+    if (pclsid) ProgIDFromCLSID(*pclsid, &pszProgId);
     const std::wstring progId = pszProgId ? pszProgId : L"";
     hr = CreateExtObject(pszProgId);
     CoTaskMemFree(pszProgId);

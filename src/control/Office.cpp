@@ -6,17 +6,9 @@
 
 #include "diag/Log.h"
 #include "fw/HandleUint.h"
+#include "platform/ByRefVariant.h"
 
 namespace {
-
-// A RECT handed to the site as a VT_BYREF|VT_UI1 VARIANT pointing at it.
-VARIANT RectVariant(RECT* prc) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_UI1;
-    v.pbVal = reinterpret_cast<BYTE*>(prc);
-    return v;
-}
 
 const wchar_t kLogSiteLockRefused[] = L"站点锁定拒绝\t成员:%s\t页面:%s";
 const wchar_t kErrSiteLockRefused[] = L"站点锁定: 页面不允许调用%s: %s";
@@ -41,6 +33,8 @@ void COffice::FinalRelease() {
     UnadviseAllConnectionPoints();
     // OnDestroy must run while the whole object still exists.
     DestroyControlWindow();
+    // A site someone else still holds reaches nothing from here on.
+    if (m_spRelay) m_spRelay->Disconnect();
 }
 
 HRESULT COffice::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModuleInstance()); }
@@ -116,16 +110,10 @@ HRESULT COffice::InPlaceActivate(LONG iVerb, const RECT* prcPosRect) {
 
 // ---- geometry and drawing -----------------------------------------------
 
-void COffice::HiMetricToPixel(LONG* pWidth, LONG* pHeight) {
-    fw::window_dc dc(nullptr);
-    if (pWidth) *pWidth = (GetDeviceCaps(dc.get(), LOGPIXELSX) * *pWidth + 1270) / 2540;
-    if (pHeight) *pHeight = (GetDeviceCaps(dc.get(), LOGPIXELSY) * *pHeight + 1270) / 2540;
-}
-
 void COffice::GetDocRect(RECT* lprect) {
-    LONG cx = m_sizeExtent.cx, cy = m_sizeExtent.cy;
-    HiMetricToPixel(&cx, &cy);
-    RECT rc = {0, 0, cx, cy};
+    SIZEL px = {};
+    fw::HiMetricToPixels(&m_sizeExtent, &px);
+    RECT rc = {0, 0, px.cx, px.cy};
     if (m_menuBar.IsShown()) rc.top += kMenuBarHeight;
     if (m_nBorder != 0) {
         // The top moves by the border alone; the bar's strip already keeps
@@ -158,7 +146,7 @@ void COffice::NotifySiteOfDocRect() {
     if (!m_spDocObject) return;
     RECT rc;
     GetDocRect(&rc);
-    VARIANT v = RectVariant(&rc);
+    VARIANT v = ByRefVariant(&rc);
     m_spDocObject->OnNotifySizeChange(&v);
 }
 
@@ -214,8 +202,9 @@ LRESULT COffice::OnParentNotify(UINT, WPARAM wParam, LPARAM, BOOL&) {
 LRESULT COffice::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     Close();
     if (m_pWndHook) {
-        fw::com_ptr<IUnknown> self = Identity();
-        m_pWndHook->Detach(self.get());
+        // The identity as registered, neither counted nor queried: in the
+        // final release an aggregating outer may be half destroyed.
+        m_pWndHook->Detach(ControllingUnknown());
         m_pWndHook = nullptr;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "control/CommandRelay.h"
 #include "control/Messages.h"
 #include "fw/ConnectionPoint.h"
 #include "fw/Control.h"
@@ -183,9 +184,6 @@ public:
     // Opens m_log on the shared log file beside the DLL.
     HRESULT OpenLog();
 
-    // HIMETRIC to screen pixels; either pointer may be null.
-    static void HiMetricToPixel(LONG* pWidth, LONG* pHeight);
-
 protected:
     HRESULT OnDraw(fw::DrawInfo& di) override;
     const IID* DefaultSourceIID() override { return &DIID__IOfficeEvents; }
@@ -251,7 +249,7 @@ protected:
     // Preparing a document site for New and Open.
     HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
     HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
-    HRESULT InitializeSite(IDocObject* pSite, RECT* prc, IUnknown* pIdentity);
+    HRESULT InitializeSite(IDocObject* pSite, RECT* prc);
     // The document server's menus onto the bar.
     void ShowServerMenus(IDocObject* pSite);
     // The save dialog of Save, for the document of pSite.
@@ -271,6 +269,8 @@ protected:
 
     BOOL m_bActivated = FALSE;
     fw::com_ptr<IDocObject> m_spDocObject;
+    // What the sites are given as the control's command target.
+    fw::com_ptr<CCommandRelay> m_spRelay;
     LONG m_nBorder = 3;
     CFrameWndHook* m_pWndHook = nullptr;
     CMenuBar m_menuBar;

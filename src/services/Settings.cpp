@@ -6,6 +6,7 @@
 
 #include "fw/Module.h"
 #include "fw/Raii.h"
+#include "services/ModuleVersion.h"
 
 namespace {
 
@@ -36,9 +37,6 @@ const wchar_t kFalse[] = L"false";
 // Error descriptions: what the caller reads after a failure.
 const wchar_t kErrSettingsKey[] = L"写入注册表失败: 无法创建注册表项 HKEY_CURRENT_USER\\%s";
 const wchar_t kErrNoVersion[] = L"读取版本信息失败: %s";
-
-const wchar_t kFmtVersion[] = L"%d.%d.%d.%d";
-const wchar_t kRootBlock[] = L"\\";
 
 // The result of every setter whose key is unavailable (-5240).
 const HRESULT kSettingsKeyUnavailable = static_cast<HRESULT>(0xFFFFEB88);
@@ -132,29 +130,13 @@ STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
 STDMETHODIMP COffice::get_Version(BSTR* pVal) {
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
 
-    wchar_t szModule[MAX_PATH] = {};
-    if (FAILED(fw::g_module.GetModulePath(szModule, MAX_PATH)))
+    const std::wstring text = ModuleProductVersion(fw::g_module.GetModuleInstance());
+    if (text.empty()) {
+        wchar_t szModule[MAX_PATH] = {};
+        fw::g_module.GetModulePath(szModule, MAX_PATH);
         return Fail(E_FAIL, kErrNoVersion, szModule);
-
-    DWORD dwHandle = 0;
-    const DWORD cbInfo = GetFileVersionInfoSizeW(szModule, &dwHandle);
-    if (!cbInfo) return Fail(E_FAIL, kErrNoVersion, szModule);
-    std::vector<BYTE> info(cbInfo);
-    if (!GetFileVersionInfoW(szModule, 0, cbInfo, info.data()))
-        return Fail(E_FAIL, kErrNoVersion, szModule);
-
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT cbFixed = 0;
-    if (!VerQueryValueW(info.data(), kRootBlock, reinterpret_cast<void**>(&pFixed), &cbFixed) ||
-        !pFixed || cbFixed < sizeof(VS_FIXEDFILEINFO))
-        return Fail(E_FAIL, kErrNoVersion, szModule);
-
-    // Four 16-bit parts: at most 23 characters.
-    wchar_t szVersion[32] = {};
-    _snwprintf(szVersion, 31, kFmtVersion, HIWORD(pFixed->dwProductVersionMS),
-               LOWORD(pFixed->dwProductVersionMS), HIWORD(pFixed->dwProductVersionLS),
-               LOWORD(pFixed->dwProductVersionLS));
-    fw::unique_bstr version(szVersion);
+    }
+    fw::unique_bstr version(text.c_str());
     if (!version.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
     *pVal = version.detach();
     return S_OK;

@@ -1,5 +1,7 @@
 // The container interfaces the document server calls, and in-place
 // activation of its view inside the site window.
+#include <cwchar>
+
 #include "control/Messages.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
@@ -13,6 +15,17 @@ namespace {
 // kRetryStepMs longer before each attempt.
 constexpr int kMaxRetries = 10;
 constexpr DWORD kRetryStepMs = 200;
+
+// The step between retries. A test process sets VELLIX_RETRY_STEP_MS to
+// shorten it, so that its runs spend no time sleeping.
+DWORD RetryStepMs() {
+    wchar_t sz[12] = {};
+    const DWORD cch = GetEnvironmentVariableW(L"VELLIX_RETRY_STEP_MS", sz, 12);
+    if (cch == 0 || cch >= 12) return kRetryStepMs;
+    wchar_t* end = nullptr;
+    const unsigned long step = wcstoul(sz, &end, 10);
+    return (*end || step > kRetryStepMs) ? kRetryStepMs : static_cast<DWORD>(step);
+}
 
 template <class T>
 HRESULT SetOut(T* p, T value) {
@@ -259,9 +272,10 @@ STDMETHODIMP CDocObject::IPActivateView() {
         // Once at once with the plain show verb; then again, waiting longer
         // each time, only while the server rejects the call.
         if (FAILED(hr)) {
+            const DWORD dwStepMs = RetryStepMs();
             int n = 0;
             do {
-                Sleep(n * kRetryStepMs);
+                Sleep(n * dwStepMs);
                 ++n;
                 hr = DoActivationVerb(OLEIVERB_SHOW);
                 LogResultName(hr);

@@ -223,6 +223,9 @@ STDMETHODIMP CDocObject::Close() {
     }
     m_pstmView.reset();
     m_pstgObject.reset();
+    // The control holds the site: keeping its command target past Close
+    // would make the two hold each other.
+    m_pcmdCtl.reset();
     m_fClosing = 0;
 
     // Cleared first: the window's WM_DESTROY comes back here and must find

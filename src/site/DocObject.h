@@ -17,7 +17,7 @@
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
-#include "site/DocPreview.h"
+#include "platform/DocPreview.h"
 
 class CDocObject;
 

@@ -7,26 +7,12 @@
 
 #include "fw/HandleUint.h"
 #include "fw/Raii.h"
+#include "platform/ByRefVariant.h"
 
 namespace site_detail {
 
-// A RECT or CLSID travels as VT_BYREF | VT_UI1 whose byte pointer points at
-// the structure. Null for any other type or a null pointer, so a caller's
-// mistake cannot make the site read through a number.
-template <class T>
-const T* ByRefStruct(const VARIANT* pv) {
-    if (!pv || V_VT(pv) != (VT_BYREF | VT_UI1) || !V_UI1REF(pv)) return nullptr;
-    return reinterpret_cast<const T*>(V_UI1REF(pv));
-}
-
-template <class T>
-VARIANT ByRefVariant(T* p) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BYREF | VT_UI1;
-    V_UI1REF(&v) = reinterpret_cast<BYTE*>(p);
-    return v;
-}
+using ::ByRefStruct;
+using ::ByRefVariant;
 
 // A copy of a BSTR, embedded nulls included; null stays null.
 inline fw::unique_bstr CopyOf(BSTR b) { return b ? fw::unique_bstr(b, SysStringLen(b)) : fw::unique_bstr(); }

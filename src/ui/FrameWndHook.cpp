@@ -8,6 +8,7 @@ namespace {
 
 const wchar_t kHookProperty[] = L"FrameWndHook";
 const UINT kNotFound = ~0u;
+const UINT_PTR kSubclassId = 1;
 
 // Runs fn on pUnk's IFrameHookClient, if it answers one. The reference held
 // keeps the component alive through the call even if it detaches itself.
@@ -57,13 +58,16 @@ CFrameWndHook* CFrameWndHook::Attach(HWND hwnd, IUnknown* pUnk) {
             delete pHook;
             return nullptr;
         }
-        pHook->m_pfnOldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-            hwndFrame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CFrameWndHook::HookWndProc)));
-        if (!pHook->m_pfnOldProc) {
+        // The system's subclass chain: whoever subclasses the frame after
+        // the hook with it stays in the chain whatever order we unhook in.
+        pHook->m_pfnOldProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwndFrame, GWLP_WNDPROC));
+        if (!SetWindowSubclass(hwndFrame, &CFrameWndHook::HookWndProc, kSubclassId,
+                               reinterpret_cast<DWORD_PTR>(pHook))) {
             RemovePropW(hwndFrame, kHookProperty);
             delete pHook;
             return nullptr;
         }
+        pHook->m_pfnHookedProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwndFrame, GWLP_WNDPROC));
     }
 
     if (pHook->m_nCount >= kMaxComponents) return nullptr;
@@ -95,10 +99,18 @@ HRESULT CFrameWndHook::Detach(IUnknown* pUnk) {
         return S_OK;
     }
 
-    SetWindowLongPtrW(m_hwndFrame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnOldProc));
+    Unhook(false);
+    return S_OK;
+}
+
+void CFrameWndHook::Unhook(bool bFrameGoing) {
+    // The last subclass removed through the helpers puts back the frame's
+    // first procedure; one installed after the hook by hand would be lost.
+    if (!bFrameGoing && reinterpret_cast<WNDPROC>(GetWindowLongPtrW(m_hwndFrame, GWLP_WNDPROC)) != m_pfnHookedProc)
+        return;
+    RemoveWindowSubclass(m_hwndFrame, &CFrameWndHook::HookWndProc, kSubclassId);
     RemovePropW(m_hwndFrame, kHookProperty);
     m_bUnhooked = true;
-    return S_OK;
 }
 
 HRESULT CFrameWndHook::SetActive(IUnknown* pUnk) {
@@ -118,10 +130,9 @@ HRESULT CFrameWndHook::SetActive(IUnknown* pUnk) {
     return S_OK;
 }
 
-LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    auto* pHook = static_cast<CFrameWndHook*>(GetPropW(hwnd, kHookProperty));
-    if (!pHook) return DefWindowProcW(hwnd, uMsg, wParam, lParam);
-
+LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                            DWORD_PTR dwRefData) {
+    auto* pHook = reinterpret_cast<CFrameWndHook*>(dwRefData);
     CallScope scope(*pHook);
     switch (uMsg) {
         case WM_ACTIVATEAPP: {
@@ -135,7 +146,11 @@ LRESULT CALLBACK CFrameWndHook::HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam,
                        [=](IFrameHookClient* p) { p->OnFocusChange(1, hwndFrame); });
             break;
         }
+        case WM_NCDESTROY:
+            // A record left passing messages on goes with its frame.
+            if (pHook->m_nCount == 0 && !pHook->m_bUnhooked) pHook->Unhook(true);
+            break;
     }
     // Still valid if the call detached everything: the scope frees it after.
-    return CallWindowProcW(pHook->m_pfnOldProc, hwnd, uMsg, wParam, lParam);
+    return DefSubclassProc(hwnd, uMsg, wParam, lParam);
 }

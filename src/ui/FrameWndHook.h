@@ -6,6 +6,7 @@
 
 #include <ole2.h>
 #include <windows.h>
+#include <commctrl.h>
 
 // What the hook calls on a control. The booleans are 16-bit; the hook
 // passes 1 and 0.
@@ -29,6 +30,10 @@ public:
     static CFrameWndHook* Attach(HWND hwnd, IUnknown* pUnk);
 
     // Removes pUnk; the last one unhooks the window and frees the record.
+    // When another component subclassed the frame after the hook without the
+    // system's subclass helpers, unhooking would cut it out of the chain:
+    // the empty record then stays, passing messages on, until the frame is
+    // destroyed or a control attaches again.
     // S_OK, E_FAIL when nothing is registered, E_INVALIDARG when pUnk is not.
     HRESULT Detach(IUnknown* pUnk);
     // Makes pUnk the active component. S_OK, or E_INVALIDARG.
@@ -49,13 +54,17 @@ private:
 
     class CallScope;
 
-    static LRESULT CALLBACK HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK HookWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uId,
+                                        DWORD_PTR dwRefData);
+    // Takes the hook off the frame, or leaves it passing messages on when
+    // that would cut out a procedure installed after it.
+    void Unhook(bool bFrameGoing);
     // Index of pUnk, or kMaxComponents when it is not registered.
     UINT Find(IUnknown* pUnk) const;
 
     CRITICAL_SECTION m_cs;
     HWND m_hwndFrame = nullptr;
-    WNDPROC m_pfnOldProc = nullptr;
+    WNDPROC m_pfnOldProc = nullptr;  // the frame's procedure before the hook
     UINT m_nActive = 0;
     UINT m_nCount = 0;
     IUnknown* m_rgComponents[kMaxComponents] = {};  // identities, not counted
@@ -63,4 +72,7 @@ private:
     // caller further down still uses it: deletion waits for the outermost.
     UINT m_nCallDepth = 0;
     bool m_bUnhooked = false;
+    // The frame's procedure right after hooking: another one there later
+    // means someone subclassed the frame after the hook.
+    WNDPROC m_pfnHookedProc = nullptr;
 };

@@ -2,12 +2,12 @@
 
 #include <cwchar>
 
+#include "services/ModuleVersion.h"
+
 namespace {
 
 const wchar_t kFileItemCaption[] = L"文件(F)";
 const wchar_t kBarFontFace[] = L"宋体";
-const wchar_t kFmtVersion[] = L"%d.%d.%d.%d";
-const wchar_t kVersionRoot[] = L"\\";
 
 const COLORREF kBarBackground = RGB(212, 208, 200);
 
@@ -336,26 +336,7 @@ CVersionLabel::~CVersionLabel() = default;
 void CVersionLabel::Init(HMODULE hModule) {
     m_hFont.reset(CreateBarFont());
 
-    wchar_t szPath[MAX_PATH] = {};
-    DWORD cch = GetModuleFileNameW(hModule, szPath, MAX_PATH);
-    // A truncated path would name another file.
-    if (cch == 0 || cch >= MAX_PATH) return;
-    DWORD dwHandle = 0;
-    DWORD cb = GetFileVersionInfoSizeW(szPath, &dwHandle);
-    if (cb == 0) return;
-    std::vector<BYTE> info(cb);
-    if (!GetFileVersionInfoW(szPath, 0, cb, info.data())) return;
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT uLen = 0;
-    if (!VerQueryValueW(info.data(), kVersionRoot, reinterpret_cast<void**>(&pFixed), &uLen) ||
-        !pFixed || uLen < sizeof(VS_FIXEDFILEINFO))
-        return;
-
-    wchar_t szVersion[32] = {};
-    swprintf(szVersion, sizeof(szVersion) / sizeof(szVersion[0]), kFmtVersion,
-             HIWORD(pFixed->dwProductVersionMS), LOWORD(pFixed->dwProductVersionMS),
-             HIWORD(pFixed->dwProductVersionLS), LOWORD(pFixed->dwProductVersionLS));
-    m_text = szVersion;
+    m_text = ModuleProductVersion(hModule);
 }
 
 LRESULT CVersionLabel::Draw(HDC hdc) {

@@ -366,7 +366,7 @@ TEST_F(ControlTest, ThePaintedControlHasTheFramesTheBarAndTheHotItem) {
     CTestOffice* office = NewControl(unk);
     ASSERT_EQ(S_OK, host.Host(unk.get()));
     HWND hwnd = ControlWindow(unk.get());
-    TestContainer::Pump(50);  // the posted layout
+    TestContainer::Pump();  // the posted layout
 
     ASSERT_EQ(1, office->Bar().GetItemCount());
     EXPECT_EQ((RECT{3, 5, 63, 22}), office->Bar().GetItem(0)->GetRect());
@@ -410,7 +410,7 @@ TEST_F(ControlTest, TheFileMenuIsEnabledByTheDocumentAndServerMenusGoToTheServer
     CTestOffice* office = NewControl(unk);
     ASSERT_EQ(S_OK, host.Host(unk.get()));
     HWND hwnd = ControlWindow(unk.get());
-    TestContainer::Pump(50);
+    TestContainer::Pump();
     HMENU file = office->Bar().GetItemMenu(0);
     ASSERT_TRUE(IsMenu(file));
 
@@ -451,7 +451,7 @@ TEST_F(ControlTest, TheFileMenuIsEnabledByTheDocumentAndServerMenusGoToTheServer
     SendMessageW(hwnd, WM_COMMAND, 123, 0);  // posted on
     SendMessageW(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(shared), 0);  // sent on
     EXPECT_EQ((std::vector<UINT>{WM_INITMENU}), g_serverSeen);
-    TestContainer::Pump(20);
+    TestContainer::Pump();
     EXPECT_EQ((std::vector<UINT>{WM_INITMENU, 123}), g_serverSeen);
 
     // Close from the File menu: back to the File item alone.

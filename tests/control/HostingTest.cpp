@@ -39,7 +39,7 @@ TEST_F(HostingTest, WinesAtlAxWinHostsAndPaintsTheControlByProgId) {
     HWND ax = CreateWindowExW(0, L"AtlAxWin", L"Vellix.Office.1", WS_CHILD | WS_VISIBLE, 10, 10, 400, 300,
                               page.frame(), nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_TRUE(ax);
-    TestContainer::Pump(300);
+    TestContainer::Pump();
 
     com_ptr<IUnknown> unk;
     ASSERT_EQ(S_OK, getControl(ax, unk.put()));
@@ -58,7 +58,7 @@ TEST_F(HostingTest, WinesAtlAxWinHostsAndPaintsTheControlByProgId) {
 
     // What is on the screen: the frames, the bar and the version label.
     RedrawWindow(page.frame(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    TestContainer::Pump(200);
+    TestContainer::Pump();
     std::unique_ptr<Pixels> picture(Pixels::FromScreen(hwnd));
     const Pixels& shot = *picture;
     CreateDirectoryW((ExeDir() + L"\\artifacts").c_str(), nullptr);
@@ -74,7 +74,7 @@ TEST_F(HostingTest, WinesAtlAxWinHostsAndPaintsTheControlByProgId) {
     office.reset();
     unk.reset();
     DestroyWindow(ax);
-    TestContainer::Pump(50);
+    TestContainer::Pump();
     EXPECT_FALSE(IsWindow(hwnd));
 }
 

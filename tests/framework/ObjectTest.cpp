@@ -4,6 +4,7 @@
 
 #include <ocidl.h>
 
+#include "fw/Control.h"
 #include "fw/Module.h"
 #include "fw/Object.h"
 #include "fw/Raii.h"
@@ -197,3 +198,23 @@ TEST(RaiiTest, OwnersReleaseWhatTheyHold) {
 }
 
 }  // namespace
+
+// HIMETRIC to pixels rounds to the nearest pixel, a half pixel up, and
+// does not overflow where the extent times the DPI exceeds 32 bits.
+TEST(UnitsTest, HiMetricToPixelsRoundsToTheNearestPixel) {
+    HDC dc = GetDC(nullptr);
+    const LONG dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    ASSERT_EQ(96, dpi) << "the table below is for 96 DPI";
+    // 1 pixel = 26.458 HIMETRIC: 13 is under half a pixel, 14 over it.
+    const struct {
+        LONG himetric;
+        LONG pixels;
+    } cases[] = {{0, 0}, {13, 0}, {14, 1}, {2540, 96}, {2553, 96}, {2554, 97}, {30000000, 1133858}};
+    for (const auto& c : cases) {
+        SIZEL hm = {c.himetric, c.himetric}, px = {-1, -1};
+        fw::HiMetricToPixels(&hm, &px);
+        EXPECT_EQ(c.pixels, px.cx) << c.himetric;
+        EXPECT_EQ(c.pixels, px.cy) << c.himetric;
+    }
+}

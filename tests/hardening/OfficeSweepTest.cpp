@@ -69,7 +69,7 @@ std::vector<Member<IOffice>> OfficeMembers() {
         {L"ExtObject", 5, G, {}, Out::Dispatch, {S_OK, E_POINTER}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->get_ExtObject(o.dispatch(a.bNullOut));
+             return o.Check(p->get_ExtObject(o.dispatch(a.bNullOut)));
          }},
         {L"ShowMenuBar", 6, M, {}, Out::None, {S_OK}, {}, [](IOffice* p, CallArgs&) { return p->ShowMenuBar(); }},
         {L"DeleteFile", 7, M, {P::Bstr}, Out::None, {S_OK}, {},
@@ -77,26 +77,26 @@ std::vector<Member<IOffice>> OfficeMembers() {
         {L"GetFileName", 8, M, {}, Out::Bstr, {S_OK, S_FALSE}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->GetFileName(o.bstr(a.bNullOut));
+             return o.Check(p->GetFileName(o.bstr(a.bNullOut)));
          }},
         {L"EnableWindow", 10, M, {P::Bool}, Out::None, {S_OK}, {},
          [](IOffice* p, CallArgs& a) { return p->EnableWindow(a.in[0].b); }},
         {L"OleObject", 12, G, {}, Out::Dispatch, {S_OK, E_POINTER}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->get_OleObject(o.dispatch(a.bNullOut));
+             return o.Check(p->get_OleObject(o.dispatch(a.bNullOut)));
          }},
         {L"GetWindow", 13, M, {P::Bstr}, Out::Dispatch, {S_OK, E_FAIL}, {kWindowTypeUnknown, kWindowClassMissing},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->GetWindow(a.in[0].bstr, o.dispatch(a.bNullOut));
+             return o.Check(p->GetWindow(a.in[0].bstr, o.dispatch(a.bNullOut)));
          }},
         {L"ShowFileDialog", 14, M, {P::Bool, P::Variant, P::Variant, P::Variant, P::Variant}, Out::Bstr,
          {S_OK, S_FALSE, E_OUTOFMEMORY}, {kNoMemory, kAnyDialog},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->ShowFileDialog(a.in[0].b, a.in[1].var, a.in[2].var, a.in[3].var, a.in[4].var,
-                                      o.bstr(a.bNullOut));
+             return o.Check(p->ShowFileDialog(a.in[0].b, a.in[1].var, a.in[2].var, a.in[3].var, a.in[4].var,
+                                      o.bstr(a.bNullOut)));
          },
          true},
         {L"EncryptPDF", 15, M, {P::Bstr, P::Bstr, P::Dispatch}, Out::None, {E_NOTIMPL}, {},
@@ -106,17 +106,17 @@ std::vector<Member<IOffice>> OfficeMembers() {
         {L"Version", 16, G, {}, Out::Bstr, {S_OK, E_FAIL}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->get_Version(o.bstr(a.bNullOut));
+             return o.Check(p->get_Version(o.bstr(a.bNullOut)));
          }},
         {L"AddWatermark", 17, M, {P::Bstr, P::Variant}, Out::Variant, {E_NOTIMPL}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Variant);
-             return p->AddWatermark(a.in[0].bstr, a.in[1].var, o.variant(a.bNullOut));
+             return o.Check(p->AddWatermark(a.in[0].bstr, a.in[1].var, o.variant(a.bNullOut)));
          }},
         {L"GetFileSystemObject", 18, M, {}, Out::Dispatch, {S_OK, E_FAIL, kAnyFailure}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->GetFileSystemObject(o.dispatch(a.bNullOut));
+             return o.Check(p->GetFileSystemObject(o.dispatch(a.bNullOut)));
          }},
         {L"PrintPreview", 19, M, {}, Out::None, {S_OK}, {kNoVersion, kOfficeXp, kNeedSp3, kNoPreview},
          [](IOffice* p, CallArgs&) { return p->PrintPreview(); }},
@@ -126,18 +126,18 @@ std::vector<Member<IOffice>> OfficeMembers() {
          {kFolderFailed, kNoIcon, kIconConvert},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->GetShellIcon(a.in[0].bstr, a.in[1].var, o.bstr(a.bNullOut));
+             return o.Check(p->GetShellIcon(a.in[0].bstr, a.in[1].var, o.bstr(a.bNullOut)));
          }},
         {L"Saved", 22, G, {}, Out::Bool, {S_OK, E_POINTER, kAnyFailure}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bool);
-             return p->get_Saved(o.boolean(a.bNullOut));
+             return o.Check(p->get_Saved(o.boolean(a.bNullOut)));
          }},
         {L"Print", 24, M, {}, Out::None, {S_OK}, {}, [](IOffice* p, CallArgs&) { return p->Print(); }},
         {L"HWnd", 25, G, {}, Out::Uint, {S_OK}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Uint);
-             return p->get_HWnd(o.uint(a.bNullOut));
+             return o.Check(p->get_HWnd(o.uint(a.bNullOut)));
          }},
         {L"SetUpdateInfo", 26, M, {P::Bstr, P::Bstr, P::Bstr}, Out::None, {S_OK, E_SETTINGS_KEY}, {},
          [](IOffice* p, CallArgs& a) { return p->SetUpdateInfo(a.in[0].bstr, a.in[1].bstr, a.in[2].bstr); }},
@@ -150,23 +150,25 @@ std::vector<Member<IOffice>> OfficeMembers() {
         {L"CreateBarCode", 30, M, {P::Bstr}, Out::Variant, {S_OK, E_FAIL, kAnyFailure}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Variant);
-             return p->CreateBarCode(a.in[0].bstr, o.variant(a.bNullOut));
+             return o.Check(p->CreateBarCode(a.in[0].bstr, o.variant(a.bNullOut)));
          }},
         {L"BrowserForFolder", 31, M, {}, Out::Bstr, {S_OK, S_FALSE}, {kAnyDialog},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->BrowserForFolder(o.bstr(a.bNullOut));
+             return o.Check(p->BrowserForFolder(o.bstr(a.bNullOut)));
          },
          true},
         {L"ActiveDocument", 32, G, {}, Out::Dispatch, {S_OK, E_POINTER, E_NO_DOCUMENT, kAnyFailure}, {},
          [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->get_ActiveDocument(o.dispatch(a.bNullOut));
+             return o.Check(p->get_ActiveDocument(o.dispatch(a.bNullOut)));
          }},
     };
     for (Member<IOffice>& member : m) {
         const std::wstring name = member.name;
         if (name == L"ShellExecute") member.skip = NamesAnExistingFile;
+        // Both refusals leave the caller's variable as it was.
+        if (name == L"GetWindow") member.unwrittenOn = {E_FAIL};
         if (name == L"Save") member.verify = VerifySaved;
         if (name == L"Open") member.verify = VerifyOpened;
     }

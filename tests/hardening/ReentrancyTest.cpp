@@ -313,7 +313,7 @@ void RunHost(const Host& host) {
             injector.Arm([&stage, &action] { action.run(stage); });
             host.run(stage);
             SetStep(where + L": messages afterwards");
-            testsupport::TestContainer::Pump(100);
+            testsupport::TestContainer::Pump();
             // Documents made from here on save normally.
             ScopedSwitches::Clear();
             RegDeleteTreeW(HKEY_CURRENT_USER, extdoubles::kKey);

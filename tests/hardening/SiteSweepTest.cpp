@@ -10,6 +10,7 @@
 #include "Child.h"
 #include "PadTestHooks.h"
 #include "Sweep.h"
+#include "platform/ByRefVariant.h"
 
 using fw::com_ptr;
 using fw::unique_bstr;
@@ -42,14 +43,6 @@ bool ParseSiteState(const std::wstring& s, SiteState* p) {
             return true;
         }
     return false;
-}
-
-VARIANT ByRef(void* p) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_UI1;
-    v.pbVal = static_cast<BYTE*>(p);
-    return v;
 }
 
 // Sites made as the control makes them, inside a hosted control's window
@@ -106,13 +99,13 @@ private:
         unique_bstr host(kHostName);
         com_ptr<IUnknown> identity;
         if (m_office) m_office->QueryInterface(IID_IUnknown, identity.put_void());
-        if (m_site->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hwndCtl)), ByRef(&rc),
+        if (m_site->InitializeNewInstance(static_cast<UINT>(reinterpret_cast<UINT_PTR>(m_hwndCtl)), ByRefVariant(&rc),
                                           host.get(), identity.get()) != S_OK)
             return false;
         if (m_state == SiteState::Initialized) return true;
         if (m_state == SiteState::NewDocument) {
             CLSID clsid = vellixpad::CLSID_Document;
-            return SUCCEEDED(m_site->CreateDocObject(ByRef(&clsid)));
+            return SUCCEEDED(m_site->CreateDocObject(ByRefVariant(&clsid)));
         }
         m_sandbox.Refresh();
         unique_bstr name(m_sandbox.validDoc.c_str());
@@ -145,27 +138,27 @@ std::vector<Member<IDocObject>> SiteMembers() {
         {L"GetActiveWindow", 1, M, {}, Out::Uint, {S_OK, S_FALSE}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Uint);
-             return p->GetActiveWindow(o.uint(a.bNullOut));
+             return o.Check(p->GetActiveWindow(o.uint(a.bNullOut)));
          }},
         {L"GetActiveObject", 2, M, {}, Out::Dispatch, {S_OK, S_FALSE, E_NOINTERFACE}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->GetActiveObject(o.dispatch(a.bNullOut));
+             return o.Check(p->GetActiveObject(o.dispatch(a.bNullOut)));
          }},
         {L"GetOleObject", 3, M, {}, Out::Dispatch, {S_OK, S_FALSE, E_NOINTERFACE}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Dispatch);
-             return p->GetOleObject(o.dispatch(a.bNullOut));
+             return o.Check(p->GetOleObject(o.dispatch(a.bNullOut)));
          }},
         {L"GetActiveMenu", 4, M, {}, Out::Uint, {S_OK, S_FALSE}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Uint);
-             return p->GetActiveMenu(o.uint(a.bNullOut));
+             return o.Check(p->GetActiveMenu(o.uint(a.bNullOut)));
          }},
         {L"GetMenuHWND", 5, M, {}, Out::Uint, {S_OK, S_FALSE}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Uint);
-             return p->GetMenuHWND(o.uint(a.bNullOut));
+             return o.Check(p->GetMenuHWND(o.uint(a.bNullOut)));
          }},
         {L"Close", 6, M, {}, Out::None, {S_OK}, {}, [](IDocObject* p, CallArgs&) { return p->Close(); }},
         {L"IPDeactivateView", 7, M, {}, Out::None, {S_OK, kAnyFailure}, {},
@@ -173,7 +166,7 @@ std::vector<Member<IDocObject>> SiteMembers() {
         {L"IsStorageDirty", 8, M, {}, Out::Bool, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Bool);
-             return p->IsStorageDirty(o.boolean(a.bNullOut));
+             return o.Check(p->IsStorageDirty(o.boolean(a.bNullOut)));
          }},
         {L"SaveObjectStorage", 9, M, {}, Out::None, {S_OK, S_FALSE, E_UNEXPECTED, kAnyFailure}, {},
          [](IDocObject* p, CallArgs&) { return p->SaveObjectStorage(); }},
@@ -199,7 +192,7 @@ std::vector<Member<IDocObject>> SiteMembers() {
         {L"IsReadOnly", 18, M, {}, Out::Bool, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Bool);
-             return p->IsReadOnly(o.boolean(a.bNullOut));
+             return o.Check(p->IsReadOnly(o.boolean(a.bNullOut)));
          }},
         {L"LoadStorageFromFile", 19, M, {P::Bstr, P::Bool}, Out::None, {S_OK, S_FALSE, kAnyFailure}, {},
          [](IDocObject* p, CallArgs& a) { return p->LoadStorageFromFile(a.in[0].bstr, a.in[1].b); }},
@@ -207,7 +200,7 @@ std::vector<Member<IDocObject>> SiteMembers() {
          {S_OK, S_FALSE, E_COMMAND_NOT_AVAILABLE, kAnyFailure}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Variant);
-             return p->DoOleCommand(a.in[0].u, a.in[1].u, a.in[2].pvar, o.variant(a.bNullOut));
+             return o.Check(p->DoOleCommand(a.in[0].u, a.in[1].u, a.in[2].pvar, o.variant(a.bNullOut)));
          }},
         {L"PrintPreview", 22, M, {}, Out::None, {S_OK, S_FALSE, E_COMMAND_NOT_AVAILABLE, kAnyFailure}, {},
          [](IDocObject* p, CallArgs&) { return p->PrintPreview(); }},
@@ -220,30 +213,38 @@ std::vector<Member<IDocObject>> SiteMembers() {
         {L"GetDocWindow", 26, M, {}, Out::Uint, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Uint);
-             return p->GetDocWindow(o.uint(a.bNullOut));
+             return o.Check(p->GetDocWindow(o.uint(a.bNullOut)));
          }},
         {L"GetClsid", 27, M, {}, Out::Variant, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Variant);
-             return p->GetClsid(o.variant(a.bNullOut));
+             return o.Check(p->GetClsid(o.variant(a.bNullOut)));
          }},
         {L"FileName get", 28, G, {}, Out::Bstr, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->get_FileName(o.bstr(a.bNullOut));
+             return o.Check(p->get_FileName(o.bstr(a.bNullOut)));
          }},
         {L"FileName put", 28, S, {P::Bstr}, Out::None, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) { return p->put_FileName(a.in[0].bstr); }},
         {L"ExtFileName get", 29, G, {}, Out::Bstr, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) {
              OutSlot o(Out::Bstr);
-             return p->get_ExtFileName(o.bstr(a.bNullOut));
+             return o.Check(p->get_ExtFileName(o.bstr(a.bNullOut)));
          }},
         {L"ExtFileName put", 29, S, {P::Bstr}, Out::None, {S_OK}, {},
          [](IDocObject* p, CallArgs& a) { return p->put_ExtFileName(a.in[0].bstr); }},
     };
     for (Member<IDocObject>& member : m) {
         const std::wstring name = member.name;
+        // The queries leave their out-value unwritten when the item is
+        // missing; IsStorageDirty without a document; DoOleCommand's variant
+        // is the server's to fill or not.
+        for (const wchar_t* query : {L"GetActiveWindow", L"GetActiveObject", L"GetOleObject", L"GetActiveMenu",
+                                     L"GetMenuHWND"})
+            if (name == query) member.unwrittenOn = {S_FALSE};
+        if (name == L"IsStorageDirty") member.unwrittenOn = {S_OK};
+        if (name == L"DoOleCommand") member.unwrittenOn = {kAnyResult};
         if (name == L"GetActiveWindow")
             member.verify = [](IDocObject* p, const CallArgs&, HRESULT) {
                 return VerifyHandleOut(p, [](IDocObject* s) {
@@ -287,7 +288,7 @@ VX_CHILD(site_sweep) {
 
     RECT rcPlace = {0, 0, 300, 200};
     CLSID clsidPad = vellixpad::CLSID_Document;
-    VARIANT vPlace = ByRef(&rcPlace), vClsid = ByRef(&clsidPad);
+    VARIANT vPlace = ByRefVariant(&rcPlace), vClsid = ByRefVariant(&clsidPad);
     unique_bstr host(kHostName), saveTarget(sandbox.file(L"site-save.vxp").c_str()),
         loadName(sandbox.validDoc.c_str()), plain(L"Vellix sweep");
     const UINT hwndCtl = static_cast<UINT>(reinterpret_cast<UINT_PTR>(site.controlWindow()));

@@ -163,11 +163,67 @@ VARIANT ToVariant(Param kind, const Arg& a) {
     return v;
 }
 
+namespace {
+
+// Recognisable garbage in every out-slot before a call.
+const UINT_PTR kGarbage = 0xBAADF00D;
+const VARIANT_BOOL kGarbageBool = 0x5A5A;
+std::wstring g_unset;
+
+}  // namespace
+
+OutSlot::OutSlot(Out kind)
+    : m_kind(kind),
+      m_bstr(reinterpret_cast<BSTR>(kGarbage)),
+      m_disp(reinterpret_cast<IDispatch*>(kGarbage)),
+      m_b(kGarbageBool),
+      m_u(static_cast<UINT>(kGarbage)) {
+    VariantInit(&m_var);
+    V_VT(&m_var) = VT_ILLEGAL;
+    V_UI4(&m_var) = static_cast<ULONG>(kGarbage);
+}
+
+HRESULT OutSlot::Check(HRESULT hr) {
+    bool bUnset = false;
+    const wchar_t* pszKind = L"";
+    switch (m_kind) {
+    case Out::None: break;
+    case Out::Bstr:
+        bUnset = m_bstr == reinterpret_cast<BSTR>(kGarbage);
+        pszKind = L"BSTR";
+        break;
+    case Out::Dispatch:
+        bUnset = m_disp == reinterpret_cast<IDispatch*>(kGarbage);
+        pszKind = L"IDispatch";
+        break;
+    case Out::Bool:
+        bUnset = SUCCEEDED(hr) && m_b == kGarbageBool;
+        pszKind = L"VARIANT_BOOL";
+        break;
+    case Out::Uint:
+        bUnset = SUCCEEDED(hr) && m_u == static_cast<UINT>(kGarbage);
+        pszKind = L"UINT";
+        break;
+    case Out::Variant:
+        bUnset = SUCCEEDED(hr) && V_VT(&m_var) == VT_ILLEGAL;
+        pszKind = L"VARIANT";
+        break;
+    }
+    if (m_bGiven && bUnset) g_unset = pszKind;
+    return hr;
+}
+
+std::wstring OutSlot::TakeUnset() {
+    std::wstring unset;
+    unset.swap(g_unset);
+    return unset;
+}
+
 OutSlot::~OutSlot() {
-    // Whatever the member left here is the caller's to free.
-    SysFreeString(m_bstr);
-    if (m_disp) m_disp->Release();
-    if (m_kind == Out::Variant) VariantClear(&m_var);
+    // Whatever the member left here is the caller's to free; garbage is not.
+    if (m_bstr != reinterpret_cast<BSTR>(kGarbage)) SysFreeString(m_bstr);
+    if (m_disp && m_disp != reinterpret_cast<IDispatch*>(kGarbage)) m_disp->Release();
+    if (m_kind == Out::Variant && V_VT(&m_var) != VT_ILLEGAL) VariantClear(&m_var);
 }
 
 void SweepChecker::Begin() { m_before = m_boxes ? m_boxes->count() : 0; }

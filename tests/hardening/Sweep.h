@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ bool IsDispatchRefusal(HRESULT hr);
 // Marks "every failure code" in a list of documented results: members that
 // return what the platform or the document server returned.
 const HRESULT kAnyFailure = static_cast<HRESULT>(0x8FFFFFFF);
+// Marks "every result" in a list of results.
+const HRESULT kAnyResult = static_cast<HRESULT>(0x0FFFFFFF);
 
 template <class I>
 struct Member {
@@ -63,6 +66,9 @@ struct Member {
     std::function<bool(const std::wstring& label)> skip;
     // A check after a call that reported success: empty, or the fault.
     std::function<std::wstring(I*, const CallArgs&, HRESULT)> verify;
+    // Results with which the member documents leaving its out-parameter
+    // unwritten.
+    std::vector<HRESULT> unwrittenOn;
 };
 
 // What a sweep is told about its surroundings.
@@ -90,23 +96,36 @@ std::vector<Arg> VariantPtrArgs(const ValuePool& pool);
 // A VARIANT carrying a vtable argument of the kind, for Invoke.
 VARIANT ToVariant(Param kind, const Arg& a);
 
-// The out-parameter storage of one vtable call, released afterwards.
+// The out-parameter storage of one vtable call, released afterwards. It
+// starts as recognisable garbage, so that a member that forgets to set its
+// out-parameter is caught: pass the result through Check.
 class OutSlot {
 public:
-    explicit OutSlot(Out kind) : m_kind(kind) { VariantInit(&m_var); }
+    explicit OutSlot(Out kind);
     ~OutSlot();
-    BSTR* bstr(bool bNull) { return bNull ? nullptr : &m_bstr; }
-    IDispatch** dispatch(bool bNull) { return bNull ? nullptr : &m_disp; }
-    VARIANT_BOOL* boolean(bool bNull) { return bNull ? nullptr : &m_b; }
-    UINT* uint(bool bNull) { return bNull ? nullptr : &m_u; }
-    VARIANT* variant(bool bNull) { return bNull ? nullptr : &m_var; }
+    BSTR* bstr(bool bNull) { return Given(bNull, &m_bstr); }
+    IDispatch** dispatch(bool bNull) { return Given(bNull, &m_disp); }
+    VARIANT_BOOL* boolean(bool bNull) { return Given(bNull, &m_b); }
+    UINT* uint(bool bNull) { return Given(bNull, &m_u); }
+    VARIANT* variant(bool bNull) { return Given(bNull, &m_var); }
+    // Notes a slot the call left as it was: strings and interfaces must be
+    // set (to null on failure), values and variants when the call succeeded.
+    HRESULT Check(HRESULT hr);
+    // What the last checked call left unset, once, or empty.
+    static std::wstring TakeUnset();
 
 private:
+    template <class T>
+    T* Given(bool bNull, T* p) {
+        m_bGiven = !bNull;
+        return bNull ? nullptr : p;
+    }
     Out m_kind;
-    BSTR m_bstr = nullptr;
-    IDispatch* m_disp = nullptr;
-    VARIANT_BOOL m_b = 0;
-    UINT m_u = 0;
+    bool m_bGiven = false;
+    BSTR m_bstr;
+    IDispatch* m_disp;
+    VARIANT_BOOL m_b;
+    UINT m_u;
     VARIANT m_var;
 };
 
@@ -225,8 +244,13 @@ private:
         SetStep(where);
         m_check.Begin();
         HRESULT hr = m.call(p, args);
+        const std::wstring unset = OutSlot::TakeUnset();
         if (m_host.pump) m_host.pump();
         m_check.End({where, m_host.state + L" " + m.name, hr, false, bNullOut}, m.results, m.boxes);
+        const bool bDocumented = std::find(m.unwrittenOn.begin(), m.unwrittenOn.end(), hr) != m.unwrittenOn.end() ||
+                                 std::find(m.unwrittenOn.begin(), m.unwrittenOn.end(), kAnyResult) != m.unwrittenOn.end();
+        if (!unset.empty() && !bDocumented)
+            Fault(m_host.state + L" " + m.name, where + L": left its " + unset + L" out-parameter unset");
         if (!bNullOut) Verify(m, p, set, hr, where);
     }
 

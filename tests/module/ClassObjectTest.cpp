@@ -5,7 +5,10 @@
 #include <objsafe.h>
 #include <ocidl.h>
 
+#include <cstring>
+
 #include "ModuleTestSupport.h"
+#include "TestContainer.h"
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
 
@@ -32,6 +35,52 @@ public:
     ULONG refs = 1;
     com_ptr<IUnknown> inner;
 };
+
+// An outer object that deletes itself at zero, releasing the inner object
+// in its destructor as aggregators do, and poisons its memory: it counts
+// every call that reaches it while it is going.
+class CSelfDeletingOuter : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        Touched();
+        if (IsEqualIID(riid, IID_IUnknown)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        Touched();
+        return ++m_refs;
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+        Touched();
+        const ULONG c = --m_refs;
+        if (c == 0) delete this;
+        return c;
+    }
+    static void operator delete(void* p) {
+        memset(p, 0xDD, sizeof(CSelfDeletingOuter));
+        ::operator delete(p);
+    }
+    com_ptr<IUnknown> inner;
+    static int touchedWhileGoing;
+
+private:
+    virtual ~CSelfDeletingOuter() {
+        s_going = this;
+        inner.reset();
+        s_going = nullptr;
+    }
+    void Touched() {
+        if (s_going == this) ++touchedWhileGoing;
+    }
+    ULONG m_refs = 1;
+    static CSelfDeletingOuter* s_going;
+};
+int CSelfDeletingOuter::touchedWhileGoing = 0;
+CSelfDeletingOuter* CSelfDeletingOuter::s_going = nullptr;
 
 class ClassObjectTest : public ::testing::Test {
 protected:
@@ -132,6 +181,28 @@ TEST_F(ClassObjectTest, AnOuterObjectGetsTheInnerUnknown) {
         EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(*clsid, &outer, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                                           refused.put_void()));
     }
+    EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
+}
+
+// The control's last release destroys its window; nothing in that may count
+// or query the outer object that is being destroyed.
+TEST_F(ClassObjectTest, AnAggregatedControlGoesWithoutTouchingItsDyingOuter) {
+    TestContainer host;
+    auto* outer = new CSelfDeletingOuter;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     outer->inner.put_void()));
+    ASSERT_EQ(S_OK, host.Host(outer, false));
+    com_ptr<IOleWindow> window;
+    ASSERT_EQ(S_OK, outer->QueryInterface(IID_IOleWindow, window.put_void()));
+    HWND hwnd = nullptr;
+    ASSERT_EQ(S_OK, window->GetWindow(&hwnd));
+    window.reset();
+    host.Release();
+    ASSERT_TRUE(IsWindow(hwnd)) << "the window is left to the last release";
+    CSelfDeletingOuter::touchedWhileGoing = 0;
+    outer->Release();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(0, CSelfDeletingOuter::touchedWhileGoing);
     EXPECT_EQ(S_OK, m_dll.CanUnloadNow());
 }
 

@@ -4,6 +4,7 @@
 #include <ole2.h>
 #include <oledlg.h>
 
+#include <cstdio>
 #include <cwctype>
 #include <functional>
 #include <string>
@@ -42,28 +43,61 @@ HWND FindChild(HWND dialog, const std::wstring& text)
     return nullptr;
 }
 
+// Every visible top-level window of this process is asked to close.
+BOOL CALLBACK CancelWindowProc(HWND hwnd, LPARAM)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd)) {
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+const DWORD kBoundMs = 10000;
+
 // Shows the dialog with a thread that waits for it, notes its caption and
-// ends it with the given action.
+// ends it with the given action. A dialog that does not show, or is still
+// open once the action is done, is cancelled so that the test fails
+// instead of hanging in the modal loop.
 HRESULT RunDialog(const char* pszTitle, DWORD dwFlags, std::function<void(HWND)> action,
                   BSTR* pbstrName, int* pnKind, std::wstring* pCaption = nullptr)
 {
     HWND dialog = nullptr;
+    bool overdue = false;
+    HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread driver([&] {
-        for (int i = 0; i < 600 && !dialog; ++i) {
-            Sleep(50);
-            EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&dialog));
+        const DWORD start = GetTickCount();
+        HWND found = nullptr;
+        while (!found && GetTickCount() - start < kBoundMs &&
+               WaitForSingleObject(returned, 20) == WAIT_TIMEOUT)
+            EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&found));
+        if (found) {
+            wchar_t caption[128] = {};
+            GetWindowTextW(found, caption, 128);
+            if (pCaption)
+                *pCaption = caption;
+            action(found);
         }
-        if (!dialog)
+        dialog = found;
+        if (WaitForSingleObject(returned, kBoundMs) == WAIT_OBJECT_0)
             return;
-        wchar_t caption[128] = {};
-        GetWindowTextW(dialog, caption, 128);
-        if (pCaption)
-            *pCaption = caption;
-        action(dialog);
+        overdue = true;
+        while (WaitForSingleObject(returned, 200) == WAIT_TIMEOUT) {
+            if (GetTickCount() - start > 4 * kBoundMs) {
+                fputs("the Insert Object dialog could not be ended\n", stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+            EnumWindows(CancelWindowProc, 0);
+        }
     });
     HRESULT hr = GetOleInsertObjectFromUser(nullptr, pszTitle, dwFlags, 1, 0, pbstrName, pnKind);
+    SetEvent(returned);
     driver.join();
+    CloseHandle(returned);
     EXPECT_NE(nullptr, dialog) << "no dialog shown";
+    EXPECT_FALSE(overdue) << "the dialog stayed open and was cancelled";
     return hr;
 }
 

@@ -5,7 +5,7 @@
 #include <ole2.h>
 
 #include "PadTestHooks.h"
-#include "PreviewInterfaces.h"
+#include "platform/DocPreview.h"
 #include "fw/Raii.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "PreviewInterfaces.h"
+#include "platform/DocPreview.h"
 #include "fw/Raii.h"
 
 class CTestContainer final : public IOleClientSite,

@@ -7,7 +7,7 @@
 #include "LogTail.h"
 #include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
-#include "site/DocPreview.h"
+#include "platform/DocPreview.h"
 
 using namespace sitetest;
 using namespace testsupport;
@@ -112,7 +112,7 @@ protected:
     void NewDocument(Site& site) {
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         CLSID clsid = vellixpad::CLSID_Document;
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     }
     static std::wstring ExecTrace(ULONG nCmdId) {
         return vellixpad::kTraceExecPrefix + std::to_wstring(nCmdId);
@@ -209,7 +209,7 @@ TEST_F(CommandsTest, PreviewRunsOnceAtATimeAndEndsWithTheServersNotice) {
     EXPECT_EQ(S_FALSE, site.doc->PrintPreview()) << "no document";
     EXPECT_EQ(S_OK, site.doc->ExitPrintPreview(VARIANT_TRUE)) << "no preview";
     CLSID clsid = vellixpad::CLSID_Document;
-    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
     com_ptr<IDispatch> doc = site.OleObject();
     com_ptr<IDocPreviewCallback> callback = site.as<IDocPreviewCallback>();

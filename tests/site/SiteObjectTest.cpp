@@ -5,7 +5,7 @@
 #include "LogTail.h"
 #include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
-#include "site/DocPreview.h"
+#include "platform/DocPreview.h"
 
 using namespace sitetest;
 using namespace testsupport;
@@ -80,7 +80,7 @@ TEST_F(SiteObjectTest, InitializeNewInstanceChecksItsArgumentsClampsTheRectangle
     EXPECT_EQ(0u, hwnd) << "no window before initialisation";
 
     RECT rc = {10, 50, 210, 20};  // top below bottom
-    VARIANT vrc = ByRef(&rc);
+    VARIANT vrc = ByRefVariant(&rc);
     EXPECT_EQ(E_UNEXPECTED, site.doc->InitializeNewInstance(0, vrc, nullptr, nullptr));
     EXPECT_EQ(E_UNEXPECTED, site.doc->InitializeNewInstance(0x7ff0, vrc, nullptr, nullptr));
     VARIANT vbad;
@@ -130,13 +130,13 @@ TEST_F(SiteObjectTest, ReportsItsHostNameOrItsOwnNameToTheServer) {
     {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd(), {0, 0, 400, 300}, nullptr));
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
         EXPECT_EQ(L"Vellix控件站点", TraceString(vellixpad::kTraceContainerApp));
         EXPECT_EQ(L"Vellix控件站点", TraceString(vellixpad::kTraceContainerObj));
     }
     Site named;
     ASSERT_EQ(S_OK, named.Init(m_ctl.hwnd(), {0, 0, 400, 300}, L"网页宿主"));
-    ASSERT_EQ(S_OK, named.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, named.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_EQ(L"网页宿主", TraceString(vellixpad::kTraceContainerApp));
     EXPECT_EQ(L"网页宿主", TraceString(vellixpad::kTraceContainerObj));
 }
@@ -159,7 +159,7 @@ TEST_F(SiteObjectTest, GetClsidPointsAtTheSitesOwnClassField) {
 
     // The pointer handed out earlier now reads the document's class.
     CLSID clsid = vellixpad::CLSID_Document;
-    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, *pField));
 }
 
@@ -167,7 +167,7 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     CLSID clsid = vellixpad::CLSID_Document;
-    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(0u, Trace(vellixpad::kTraceLoadStorage));
     EXPECT_EQ(1u, Trace(vellixpad::kTraceSaveStorage))
@@ -180,7 +180,7 @@ TEST_F(SiteObjectTest, NewDocumentIsInitialisedSavedOnceAndHeldRunning) {
     // A second document object is refused; the first stays.
     com_ptr<IDispatch> first = site.OleObject();
     ASSERT_TRUE(first);
-    EXPECT_EQ(E_UNEXPECTED, site.doc->CreateDocObject(ByRef(&clsid)));
+    EXPECT_EQ(E_UNEXPECTED, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(first.get(), site.OleObject().get());
 
@@ -209,7 +209,7 @@ TEST_F(SiteObjectTest, ServerAskingForItsClientSiteFirstGetsItBeforeInitialisati
     {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
         EXPECT_EQ(0u, Trace(vellixpad::kTraceSiteBeforeInit));
         com_ptr<IOleObject> ole;
         ASSERT_TRUE(site.OleObject());
@@ -221,7 +221,7 @@ TEST_F(SiteObjectTest, ServerAskingForItsClientSiteFirstGetsItBeforeInitialisati
     m_pad.Set(vellixpad::kClientSiteFirst, 1);
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_EQ(1u, Trace(vellixpad::kTraceSiteBeforeInit));
 }
 
@@ -230,7 +230,7 @@ TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
     {
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-        EXPECT_EQ(REGDB_E_CLASSNOTREG, site.doc->CreateDocObject(ByRef(&clsidOld)));
+        EXPECT_EQ(REGDB_E_CLASSNOTREG, site.doc->CreateDocObject(ByRefVariant(&clsidOld)));
         EXPECT_FALSE(site.OleObject());
     }
     CAutoConvertEntry convert(CLSID_Unserved, vellixpad::CLSID_Document);
@@ -239,7 +239,7 @@ TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
         // happens when the storage carries the class asked for.
         Site site;
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsidOld)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsidOld)));
         EXPECT_TRUE(IsEqualCLSID(vellixpad::CLSID_Document, site.Clsid()));
         EXPECT_EQ(1u, Trace(vellixpad::kTraceInitNew));
     }
@@ -262,8 +262,8 @@ TEST_F(SiteObjectTest, NewDocumentsAreAutoConvertedLoadedOnesAreNot) {
 TEST_F(SiteObjectTest, StorageAndObjectNeedAnInitialisedSite) {
     CLSID clsid = vellixpad::CLSID_Document;
     Site bare;
-    EXPECT_EQ(E_UNEXPECTED, bare.doc->CreateObjectStorage(ByRef(&clsid)));
-    EXPECT_EQ(E_FAIL, bare.doc->CreateDocObject(ByRef(&clsid)));
+    EXPECT_EQ(E_UNEXPECTED, bare.doc->CreateObjectStorage(ByRefVariant(&clsid)));
+    EXPECT_EQ(E_FAIL, bare.doc->CreateDocObject(ByRefVariant(&clsid)));
     EXPECT_EQ(0u, Trace(vellixpad::kTraceInitNew));
     EXPECT_EQ(S_FALSE, bare.doc->EnsureDocObjectRunning(VARIANT_TRUE));
     EXPECT_EQ(S_FALSE, bare.doc->FreeRunningLock());
@@ -285,8 +285,8 @@ TEST_F(SiteObjectTest, DocumentInAnExistingObjectStorageIsLoadedFromIt) {
     Site site;
     ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
     CLSID clsid = vellixpad::CLSID_Document;
-    ASSERT_EQ(S_OK, site.doc->CreateObjectStorage(ByRef(&clsid)));
-    HRESULT hr = site.doc->CreateDocObject(ByRef(&clsid));
+    ASSERT_EQ(S_OK, site.doc->CreateObjectStorage(ByRefVariant(&clsid)));
+    HRESULT hr = site.doc->CreateDocObject(ByRefVariant(&clsid));
     EXPECT_EQ(1u, Trace(vellixpad::kTraceLoadStorage));
     EXPECT_EQ(0u, Trace(vellixpad::kTraceInitNew));
     EXPECT_TRUE(FAILED(hr));
@@ -336,7 +336,7 @@ TEST_F(SiteObjectTest, DestroyingTheControlWindowClosesTheDocument) {
     Site site;
     ASSERT_EQ(S_OK, site.Init(ctl.hwnd()));
     CLSID clsid = vellixpad::CLSID_Document;
-    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+    ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
     ASSERT_EQ(S_OK, site.doc->IPActivateView());
     com_ptr<IOleObject> ole;
     site.OleObject()->QueryInterface(IID_IOleObject, ole.put_void());
@@ -360,7 +360,7 @@ TEST_F(SiteObjectTest, SiteLeftOnlyToItsServerSurvivesItsWindowsDestruction) {
         Site site;
         ASSERT_EQ(S_OK, site.Init(ctl.hwnd()));
         CLSID clsid = vellixpad::CLSID_Document;
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
         site.OleObject()->QueryInterface(IID_IOleObject, ole.put_void());
     }
     DestroyWindow(ctl.hwnd());

@@ -118,7 +118,7 @@ STDMETHODIMP CCommandTargetDouble::Exec(const GUID* pguidCmdGroup, DWORD nCmdID,
 Site::Site() { doc.create(CLSID_DocObject); }
 
 HRESULT Site::Init(HWND hwndCtl, RECT rc, const wchar_t* pszHost, IUnknown* pcmdCtl) {
-    VARIANT v = ByRef(&rc);
+    VARIANT v = ByRefVariant(&rc);
     fw::unique_bstr host(pszHost);
     return doc->InitializeNewInstance(HandleToUint(hwndCtl), v, host.get(), pcmdCtl);
 }
@@ -198,7 +198,7 @@ bool DocumentInPreview(IDispatch* pDoc) {
 bool WritePadDocument(HWND hwndCtl, const std::wstring& path, const wchar_t* pszText) {
     Site site;
     CLSID clsid = vellixpad::CLSID_Document;
-    if (FAILED(site.Init(hwndCtl)) || FAILED(site.doc->CreateDocObject(ByRef(&clsid)))) return false;
+    if (FAILED(site.Init(hwndCtl)) || FAILED(site.doc->CreateDocObject(ByRefVariant(&clsid)))) return false;
     if (FAILED(SetDocumentText(site.OleObject().get(), pszText))) return false;
     fw::unique_bstr name(path.c_str());
     HRESULT hr = site.doc->SaveStorageToFile(name.get());

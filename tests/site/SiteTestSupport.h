@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
+#include "platform/ByRefVariant.h"
 
 namespace sitetest {
 
@@ -23,16 +24,6 @@ using fw::com_ptr;
 constexpr UINT kMsgSiteEnableModeless = WM_USER + 301;
 constexpr UINT kMsgMenuBarLayout = WM_USER + 303;
 constexpr HRESULT kErrCommandNotAvailable = static_cast<HRESULT>(0x80041104);
-
-// The byte-pointer VARIANT through which IDocObject passes a RECT or CLSID.
-template <class T>
-VARIANT ByRef(T* p) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BYREF | VT_UI1;
-    V_UI1REF(&v) = reinterpret_cast<BYTE*>(p);
-    return v;
-}
 
 inline UINT HandleToUint(const void* h) { return HandleToUlong(h); }
 inline HWND UintToHwnd(UINT u) { return static_cast<HWND>(ULongToHandle(u)); }

@@ -60,7 +60,7 @@ protected:
     void NewDocumentWithText(Site& site, const std::wstring& text) {
         ASSERT_EQ(S_OK, site.Init(m_ctl.hwnd()));
         CLSID clsid = vellixpad::CLSID_Document;
-        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRef(&clsid)));
+        ASSERT_EQ(S_OK, site.doc->CreateDocObject(ByRefVariant(&clsid)));
         ASSERT_EQ(S_OK, SetDocumentText(site.OleObject().get(), text.c_str()));
     }
     // The text a fresh site reads back from the file.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 namespace testsupport {
@@ -116,6 +117,36 @@ bool WaitUntil(F condition) {
         Sleep(20);
     }
     return true;
+}
+
+std::wstring TreeItemText(HWND hTree, DWORD_PTR item) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW tvi = {};
+    tvi.mask = TVIF_TEXT;
+    tvi.hItem = reinterpret_cast<HTREEITEM>(item);
+    tvi.pszText = text;
+    tvi.cchTextMax = MAX_PATH;
+    return item && Send(hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi)) ? text : L"";
+}
+
+// The name the shell shows for a folder.
+std::wstring DisplayName(const std::wstring& path) {
+    SHFILEINFOW info = {};
+    if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_DISPLAYNAME)) return info.szDisplayName;
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The tree's selected item is the folder: its text and its parent's are the
+// names of the folder and of the folder above it.
+bool TreeShowsSelected(HWND hTree, std::wstring path) {
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    DWORD_PTR item = 0, parent = 0;
+    if (!Send(hTree, TVM_GETNEXTITEM, TVGN_CARET, 0, &item) || !item) return false;
+    if (lstrcmpiW(TreeItemText(hTree, item).c_str(), DisplayName(path).c_str()) != 0) return false;
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash < 3) return true;
+    Send(hTree, TVM_GETNEXTITEM, TVGN_PARENT, item, &parent);
+    return lstrcmpiW(TreeItemText(hTree, parent).c_str(), DisplayName(path.substr(0, slash)).c_str()) == 0;
 }
 
 void Click(HWND hDlg, int id) { PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
@@ -242,9 +273,19 @@ int DialogDriver::Drive(HWND hDlg, DrivenDialog& d) {
         d.box.text = WindowText(GetDlgItem(hDlg, kPickerTitleId));
         if (!bPlanned) d.error = L"unplanned folder picker";
         if (!bPlanned || plan.bCancel) return IDCANCEL;
-        // The message a picker's callback uses to preselect a folder.
-        if (!Send(hDlg, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(plan.folder.c_str()))) {
-            d.error = L"the picker did not take the selection";
+        // The message a picker's callback uses to preselect a folder; the
+        // picker is answered only once its tree shows that folder selected.
+        HWND hTree = FindDescendant(hDlg, L"SysTreeView32");
+        DWORD_PTR root = 0;
+        if (!WaitUntil([&] { return Send(hTree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &root) && root; })) {
+            d.error = L"the picker's tree stayed empty";
+            return IDCANCEL;
+        }
+        if (!WaitUntil([&] {
+                return Send(hDlg, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(plan.folder.c_str())) &&
+                       TreeShowsSelected(hTree, plan.folder);
+            })) {
+            d.error = L"the picker did not select " + plan.folder;
             return IDCANCEL;
         }
         return IDOK;

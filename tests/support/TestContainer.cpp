@@ -366,7 +366,7 @@ HRESULT TestContainer::Place(int x, int y, int cx, int cy) {
     return hr;
 }
 
-void TestContainer::Release() {
+void TestContainer::Release(bool bClearClientSite) {
     if (!m_pControl) return;
     IOleInPlaceObject* pIPO = nullptr;
     if (SUCCEEDED(m_pControl->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&pIPO)))) {
@@ -376,7 +376,7 @@ void TestContainer::Release() {
     IOleObject* pObj = nullptr;
     if (SUCCEEDED(m_pControl->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&pObj)))) {
         pObj->Close(OLECLOSE_NOSAVE);
-        pObj->SetClientSite(nullptr);
+        if (bClearClientSite) pObj->SetClientSite(nullptr);
         pObj->Release();
     }
     m_pControl->Release();
@@ -384,16 +384,13 @@ void TestContainer::Release() {
     Pump();
 }
 
-void TestContainer::Pump(DWORD dwMs) {
-    DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (dwMs) Sleep(5);
-    } while (GetTickCount() - start < dwMs);
+void TestContainer::Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    GdiFlush();
 }
 
 }  // namespace testsupport

@@ -49,8 +49,9 @@ public:
     HRESULT Activate(LONG iVerb = OLEIVERB_INPLACEACTIVATE);
     // Moves and resizes the control (extent in HIMETRIC, then object rects).
     HRESULT Place(int x, int y, int cx, int cy);
-    // Deactivates, closes and lets go of the control.
-    void Release();
+    // Deactivates, closes and lets go of the control; bClearClientSite
+    // false: as a container that never calls SetClientSite(NULL).
+    void Release(bool bClearClientSite = true);
 
     IUnknown* control() const { return m_pControl; }
     template <class I>
@@ -63,8 +64,9 @@ public:
     void SetPage(PageSource source, const std::wstring& url = std::wstring());
     RECT placement() const { return m_rcPos; }
 
-    // Dispatches pending messages of this thread (posted commands, layout).
-    static void Pump(DWORD dwMs = 0);
+    // Dispatches the messages of this thread until none is left (posted
+    // commands, layout, painting): a state, not a time.
+    static void Pump();
 
 private:
     HWND m_hwndFrame = nullptr;

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "UiTestSupport.h"
 #include "fw/Raii.h"
 #include "ui/FrameWndHook.h"
@@ -142,6 +145,85 @@ TEST(FrameWndHook, FirstAttachHooksTheTopLevelWindowAndLastDetachRestoresIt) {
     EXPECT_EQ(again, GetPropW(frame.hwnd(), kProperty));
     EXPECT_EQ(S_OK, again->Detach(a->identity()));
     EXPECT_EQ(TestWindow::ClassProc(), CurrentProc(frame.hwnd()));
+}
+
+// Another component that subclasses the frame after the hook, by hand or
+// with the system's helpers, and counts what reaches it.
+struct OtherSubclasser {
+    static constexpr UINT kProbe = WM_USER + 9;
+    static UINT seen;
+    static WNDPROC next;
+    static LRESULT CALLBACK ByHand(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+        if (uMsg == kProbe) ++seen;
+        return CallWindowProcW(next, hwnd, uMsg, wParam, lParam);
+    }
+    static LRESULT CALLBACK WithHelpers(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+        if (uMsg == kProbe) ++seen;
+        return DefSubclassProc(hwnd, uMsg, wParam, lParam);
+    }
+    void Hook() {
+        if (bHelpers) SetWindowSubclass(hwnd, WithHelpers, 7, 0);
+        else next = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ByHand)));
+    }
+    void Unhook() {
+        if (bHelpers) RemoveWindowSubclass(hwnd, WithHelpers, 7);
+        else SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+    }
+    bool bHelpers;
+    HWND hwnd;
+};
+UINT OtherSubclasser::seen = 0;
+WNDPROC OtherSubclasser::next = nullptr;
+
+TEST(FrameWndHook, AComponentSubclassingAfterTheHookStaysInTheChainInEveryOrder) {
+    struct Case {
+        const char* name;
+        bool bHelpers;
+        bool bOursFirst;
+    };
+    for (const Case& c : {Case{"by hand, the hook leaves first", false, true},
+                          Case{"by hand, the other leaves first", false, false},
+                          Case{"helpers, the hook leaves first", true, true},
+                          Case{"helpers, the other leaves first", true, false}}) {
+        SCOPED_TRACE(c.name);
+        FreedMemoryQuarantine quarantine;
+        Log log;
+        CFrameWndHook* hook = nullptr;
+        {
+            TestWindow frame;
+            ClientPtr a = MakeClient("A", log);
+            hook = CFrameWndHook::Attach(frame.hwnd(), a->identity());
+            ASSERT_NE(nullptr, hook);
+            OtherSubclasser other{c.bHelpers, frame.hwnd()};
+            other.Hook();
+            // Whether the probe reached the other component (n times) and
+            // the frame's own procedure, and the hook passed activation on.
+            auto reaches = [&](UINT n, size_t nHook) {
+                OtherSubclasser::seen = 0;
+                frame.clear();
+                log.clear();
+                SendMessageW(frame.hwnd(), OtherSubclasser::kProbe, 0, 0);
+                SendMessageW(frame.hwnd(), WM_ACTIVATEAPP, TRUE, 0);
+                return OtherSubclasser::seen == n && frame.count(OtherSubclasser::kProbe) == 1 &&
+                       frame.count(WM_ACTIVATEAPP) == 1 && log.size() == nHook;
+            };
+            EXPECT_TRUE(reaches(1, 1));
+            if (c.bOursFirst) {
+                EXPECT_EQ(S_OK, hook->Detach(a->identity()));
+                EXPECT_TRUE(reaches(1, 0)) << "the other component was cut out";
+                other.Unhook();
+            } else {
+                other.Unhook();
+                EXPECT_TRUE(reaches(0, 1));
+                EXPECT_EQ(S_OK, hook->Detach(a->identity()));
+            }
+            EXPECT_TRUE(reaches(0, 0));
+            // A hand-made subclass put back what it found, the hook's: that
+            // stays until the frame goes.
+            EXPECT_EQ(c.bHelpers || !c.bOursFirst, CurrentProc(frame.hwnd()) == TestWindow::ClassProc());
+        }
+        EXPECT_TRUE(FreedMemoryQuarantine::WasFreed(hook));
+    }
 }
 
 TEST(FrameWndHook, AppActivationAndFrameFocusReachOnlyTheActiveComponent) {

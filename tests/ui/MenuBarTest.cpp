@@ -305,11 +305,13 @@ TEST(MenuBarTracking, HotBoxFollowsThePointerUnderOneCaptureAndLeavesWithIt) {
 
 namespace {
 
-// Drives TrackPopupMenu's modal loop from a thread timer: the first tick
-// runs the probe and closes the menu; later ticks close it again in case.
+// Drives TrackPopupMenu's modal loop from a thread timer: once the popup
+// shows, a tick runs the probe and closes the menu; later ticks close it
+// again in case.
 struct PopupDriver {
     std::function<void()> probe;
     int ticks = 0;
+    bool bProbed = false;
     UINT_PTR timer = 0;
     static PopupDriver* s_current;
 
@@ -328,7 +330,14 @@ struct PopupDriver {
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         PopupDriver* self = s_current;
         if (!self) return;
-        if (self->ticks++ == 0 && self->probe) self->probe();
+        ++self->ticks;
+        if (!self->bProbed) {
+            // Bounded: a popup that never shows ends the loop all the same.
+            HWND hPopup = FindWindowW(L"#32768", nullptr);
+            if (!(hPopup && IsWindowVisible(hPopup)) && self->ticks < 200) return;
+            self->bProbed = true;
+            if (self->probe) self->probe();
+        }
         EndMenu();  // posts WM_CANCELMODE to the menu loop
     }
 };

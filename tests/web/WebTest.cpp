@@ -329,7 +329,10 @@ TEST_F(WebTest, ADocumentMakesTheRoundTripByteExactWithItsEventsFormFieldsAndCoo
     UINT hwnd = 0;
     ASSERT_EQ(S_OK, m_office->get_HWnd(&hwnd));
     PostMessageW(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)), WM_DOCCOMMAND, OLECMDID_SAVE, 0);
-    for (int i = 0; i < 500 && m_sink.events.size() < 5; ++i) TestContainer::Pump(10);
+    for (int i = 0; i < 500 && m_sink.events.size() < 5; ++i) {
+        TestContainer::Pump();
+        Sleep(10);
+    }
     ASSERT_EQ(S_OK, m_office->Close());
     std::vector<std::wstring> expected = {L"DocumentOpened(" + Url(L"redirect/rt.vxp") + L")",
                                           L"DocumentSaved(" + Url(L"upload/post.vxp") + L")",

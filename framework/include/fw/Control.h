@@ -204,10 +204,19 @@ protected:
     // class with the last window.
     void DestroyControlWindow();
 
+    // Whether the object is in its final release: its controlling unknown,
+    // an aggregating outer among them, may be half destroyed.
+    virtual bool IsTearingDown() = 0;
+
     // The control lives at least as long as a message of its window is
-    // being handled, whatever the container lets go of meanwhile.
-    void AddRefForMessage() override { GetControllingUnknownOf()->AddRef(); }
-    void ReleaseForMessage() override { GetControllingUnknownOf()->Release(); }
+    // being handled, whatever the container lets go of meanwhile; not in
+    // its final release, which destroys the window itself.
+    void AddRefForMessage() override {
+        if (!IsTearingDown()) GetControllingUnknownOf()->AddRef();
+    }
+    void ReleaseForMessage() override {
+        if (!IsTearingDown()) GetControllingUnknownOf()->Release();
+    }
 
     com_ptr<IOleClientSite> m_spClientSite;
     com_ptr<IOleInPlaceSite> m_spInPlaceSite;
@@ -240,6 +249,7 @@ protected:
     }
     void ReleaseWindowClass() override { UnregisterIfUnused(CWindowImpl<T>::GetWndClassInfo()); }
     IUnknown* GetControllingUnknownOf() override { return static_cast<T*>(this)->ControllingUnknown(); }
+    bool IsTearingDown() override { return static_cast<T*>(this)->InFinalRelease(); }
     const CLSID& GetClsid() override { return T::GetObjectCLSID(); }
     DWORD GetViewStatusFlags() override { return T::kViewStatus; }
     const PropertyEntry* GetPropertyMap() override { return T::_GetPropertyMap(); }

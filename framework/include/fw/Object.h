@@ -48,6 +48,9 @@ public:
 
     // The identity: the outer unknown when aggregated, else the object's own.
     IUnknown* ControllingUnknown() const { return m_pOuterUnknown; }
+    // True from the last release on: an aggregating outer may be going
+    // already, so nothing may count or query through the identity.
+    bool InFinalRelease() const { return m_bFinalRelease; }
 
     // Walks the table in its declared order. IID_IUnknown answers with the
     // first entry.
@@ -60,6 +63,7 @@ protected:
 
     ULONG m_cRef = 0;
     IUnknown* m_pOuterUnknown = nullptr;  // set by the wrapper, not counted
+    bool m_bFinalRelease = false;
 
     template <class>
     friend class CObject;
@@ -94,6 +98,7 @@ public:
     CObject() { ModuleLock(); this->m_pOuterUnknown = Identity(); }
     ~CObject() {
         this->m_cRef = 1;  // guard against re-entry while tearing down
+        this->m_bFinalRelease = true;
         this->FinalRelease();
         ModuleUnlock();
     }
@@ -140,6 +145,7 @@ public:
     explicit CAggObject(IUnknown* pOuter) : m_contained(pOuter) { ModuleLock(); }
     virtual ~CAggObject() {
         m_cRef = 1;
+        m_contained.m_bFinalRelease = true;
         m_contained.FinalRelease();
         ModuleUnlock();
     }

@@ -1,5 +1,6 @@
-// The print-preview pair of a document server and its container. Not in the
-// SDK headers; defined here by identifier and slot order.
+// The print-preview pair of a document server and its container, for both
+// sides: the site and the sample server. Not in the SDK headers; defined
+// here by identifier and slot order.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +15,8 @@ struct IDocPreviewCallback : public IUnknown {
 // {B722BCD4-4E68-101B-A2BC-00AA00404770}: implemented by the document server.
 struct IDocPreviewServer : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Begin(DWORD dwFlags, void* pReserved, IDocPreviewCallback* pCallback,
-                                            DWORD dwValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE End(DWORD fForce) = 0;
+                                            DWORD dwNumber) = 0;
+    virtual HRESULT STDMETHODCALLTYPE End(BOOL fForce) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryReady() = 0;
 };
 

@@ -20,6 +20,7 @@ vx_install_packages() {
     command -v Xvfb >/dev/null || missing=1
     command -v cmake >/dev/null || missing=1
     command -v convert >/dev/null || missing=1  # ImageMagick, for the PNG copies of screenshots
+    command -v ccache >/dev/null || missing=1
     [ -d /usr/src/googletest ] || missing=1
     [ -d /usr/include/wine/wine/windows ] || missing=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
@@ -34,7 +35,7 @@ vx_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest \
-        fonts-wqy-microhei $VX_X64_PACKAGES >/dev/null
+        fonts-wqy-microhei ccache $VX_X64_PACKAGES >/dev/null
 }
 
 # The 64-bit build and the installers: the x86-64 cross compiler, the 64-bit
@@ -50,6 +51,14 @@ vx_missing_x64_packages() {
 }
 
 vx_build() {
+    # The compiler cache makes a fresh clone's build (CI, a second checkout)
+    # quick once the machine has built the sources before; paths are taken
+    # relative to the checkout so that any clone hits.
+    if command -v ccache >/dev/null; then
+        export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+        export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+        export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$VX_ROOT}
+    fi
     # A configure that failed leaves a cache but no build system: configure
     # again then, and drop the cache of a failed run so the next starts clean.
     if [ ! -f "$VX_BUILD/CMakeCache.txt" ] || [ ! -f "$VX_BUILD/Makefile" ]; then

@@ -1,5 +1,7 @@
 #include "TestContainer.h"
 
+#include <cstdio>
+
 #include <urlmon.h>
 
 #include <map>
@@ -384,11 +386,40 @@ void TestContainer::Release(bool bClearClientSite) {
     Pump();
 }
 
+namespace {
+
+const int kPaintStormLimit = 10000;
+
+// The sample document server's view and its rich edit.
+bool IsSampleServerWindow(HWND hwnd) {
+    wchar_t szClass[32] = {};
+    GetClassNameW(hwnd, szClass, 32);
+    return lstrcmpiW(szClass, L"VellixPadView") == 0 || lstrcmpiW(szClass, L"RichEdit20W") == 0;
+}
+
+}  // namespace
+
 void TestContainer::Pump() {
     MSG msg;
+    HWND hwndLastPaint = nullptr;
+    int nSamePaint = 0;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+        if (msg.message != WM_PAINT) continue;
+        nSamePaint = msg.hwnd == hwndLastPaint ? nSamePaint + 1 : 1;
+        hwndLastPaint = msg.hwnd;
+        // Under Wine the sample server's view (or its rich edit) can be left
+        // asking to be painted forever after the document was opened from
+        // inside a popup menu's loop on a loaded machine, and the queue would
+        // never empty. Only the sample server's windows are let off; an
+        // endless repaint of any other window still hangs the test.
+        if (nSamePaint < kPaintStormLimit || !IsSampleServerWindow(msg.hwnd)) continue;
+        ValidateRect(msg.hwnd, nullptr);
+        if (nSamePaint == kPaintStormLimit) {
+            fprintf(stderr, "NOTE: a window of the sample server repainted %d times in a row; validated\n",
+                    kPaintStormLimit);
+        }
     }
     GdiFlush();
 }

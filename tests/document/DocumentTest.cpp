@@ -25,29 +25,6 @@ namespace {
 
 const HRESULT E_NO_DOCUMENT = static_cast<HRESULT>(0x80041107);
 
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ERROR;
-    v.scode = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
-// Holds a BSTR VARIANT for the length of a call.
-class StringArg {
-public:
-    explicit StringArg(const std::wstring& s) {
-        VariantInit(&m_v);
-        m_v.vt = VT_BSTR;
-        m_v.bstrVal = SysAllocString(s.c_str());
-    }
-    ~StringArg() { VariantClear(&m_v); }
-    operator VARIANT() const { return m_v; }
-
-private:
-    VARIANT m_v;
-};
-
 VARIANT Bool(bool b) {
     VARIANT v;
     VariantInit(&v);

@@ -402,14 +402,6 @@ bool ParseOfficeState(const std::wstring& s, OfficeState* pState) {
     return false;
 }
 
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ERROR;
-    v.scode = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
 VARIANT StringVariant(BSTR b) {
     VARIANT v;
     VariantInit(&v);

@@ -182,8 +182,7 @@ private:
 // file holding that document: empty when it does, else what went wrong.
 std::wstring OpensAndSaves(IOffice* office, Sandbox& sandbox, const std::wstring& tag);
 
-// A VARIANT that stands for a left-out optional argument.
-VARIANT Missing();
+using testsupport::Missing;
 VARIANT StringVariant(BSTR b);
 std::wstring HrText(HRESULT hr);
 

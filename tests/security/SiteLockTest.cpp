@@ -39,13 +39,6 @@ const wchar_t kInternetPage[] = L"http://www.vx.test/page.html";
 std::string Narrow(const std::wstring& s) { return testsupport::Narrow(s); }
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ERROR;
-    v.scode = DISP_E_PARAMNOTFOUND;
-    return v;
-}
 // Borrows the BSTR of its owner.
 VARIANT String(const fw::unique_bstr& b) {
     VARIANT v;

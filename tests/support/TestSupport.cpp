@@ -306,4 +306,12 @@ std::string Narrow(const std::wstring& s, UINT cp) {
     return a;
 }
 
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
 }  // namespace testsupport

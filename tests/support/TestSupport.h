@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <string>
 #include <vector>
@@ -94,6 +95,26 @@ int RunProcess(const std::wstring& cmdline, std::string* pOutput, DWORD dwTimeou
 // The folder holding the test executable (the build's bin folder), no
 // trailing backslash.
 std::wstring ExeDir();
+
+// A VARIANT that stands for a left-out optional argument.
+VARIANT Missing();
+
+// A VT_BSTR VARIANT that owns its string for the length of a call.
+class StringArg {
+public:
+    explicit StringArg(const std::wstring& s) {
+        VariantInit(&m_v);
+        m_v.vt = VT_BSTR;
+        m_v.bstrVal = SysAllocString(s.c_str());
+    }
+    ~StringArg() { VariantClear(&m_v); }
+    StringArg(const StringArg&) = delete;
+    StringArg& operator=(const StringArg&) = delete;
+    operator VARIANT() const { return m_v; }
+
+private:
+    VARIANT m_v;
+};
 
 std::wstring Widen(const std::string& s, UINT cp = CP_UTF8);
 std::string Narrow(const std::wstring& s, UINT cp = CP_UTF8);

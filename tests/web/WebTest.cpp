@@ -42,28 +42,6 @@ std::wstring Env(const wchar_t* name) {
     return n && n < ARRAYSIZE(sz) ? sz : L"";
 }
 
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ERROR;
-    v.scode = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
-class Str {
-public:
-    explicit Str(const std::wstring& s) {
-        VariantInit(&m_v);
-        m_v.vt = VT_BSTR;
-        m_v.bstrVal = SysAllocString(s.c_str());
-    }
-    ~Str() { VariantClear(&m_v); }
-    operator VARIANT() const { return m_v; }
-
-private:
-    VARIANT m_v;
-};
-
 // Records every event as "Name(args)".
 class EventSink final : public IDispatch {
 public:
@@ -194,7 +172,7 @@ protected:
     HRESULT SetText(const std::wstring& text) {
         com_ptr<IDispatch> doc;
         if (FAILED(m_office->get_OleObject(doc.put())) || !doc) return E_FAIL;
-        Str arg(text);
+        StringArg arg(text);
         VARIANT v = arg;
         return DispatchInvoke(doc.get(), L"Text", 0, DISPATCH_PROPERTYPUT, 1, &v, nullptr);
     }
@@ -211,7 +189,7 @@ protected:
     }
     HRESULT SaveUrl(const std::wstring& path, const VARIANT& fields, const wchar_t* pszMethod, std::wstring* pResponse) {
         unique_bstr response;
-        Str method(pszMethod);
+        StringArg method(pszMethod);
         HRESULT hr = m_office->SaveToURL(unique_bstr(Url(path).c_str()).get(), Missing(), Missing(), fields, method,
                                          response.put());
         if (pResponse) *pResponse = response.c_str();
@@ -308,7 +286,7 @@ TEST_F(WebTest, ADocumentMakesTheRoundTripByteExactWithItsEventsFormFieldsAndCoo
     ASSERT_EQ(S_OK, SetText(L"edited, 已编辑"));
     EXPECT_FALSE(Saved());
     std::wstring response;
-    ASSERT_EQ(S_OK, SaveUrl(L"upload/post.vxp", Str(L"a=1&b=x%20y&c=%E6%96%87"), L"POST", &response));
+    ASSERT_EQ(S_OK, SaveUrl(L"upload/post.vxp", StringArg(L"a=1&b=x%20y&c=%E6%96%87"), L"POST", &response));
     EXPECT_EQ(200, Status());
     EXPECT_TRUE(Saved());
     ASSERT_EQ(S_OK, SaveUrl(L"upload/put.vxp", Missing(), L"PUT", &response));
@@ -317,7 +295,7 @@ TEST_F(WebTest, ADocumentMakesTheRoundTripByteExactWithItsEventsFormFieldsAndCoo
     EXPECT_EQ(m_strayBefore, StrayFiles());
 
     const std::wstring local = m_dir.file(L"local.vxp");
-    ASSERT_EQ(S_OK, m_office->Save(Str(local), Missing()));
+    ASSERT_EQ(S_OK, m_office->Save(StringArg(local), Missing()));
     const std::string bytes = FileText(local);
     ASSERT_FALSE(bytes.empty());
     EXPECT_TRUE(bytes == FileText(ServerFile(L"post.vxp"))) << "POST holds what a local save writes";
@@ -355,7 +333,7 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
     ASSERT_EQ(S_OK, WriteDocument(ServerFile(L"half.vxp"), L"cut me", 1));
     const std::wstring keep = m_dir.file(L"keep.vxp");
     ASSERT_EQ(S_OK, WriteDocument(keep, L"kept", 0));
-    ASSERT_EQ(S_OK, m_office->Open(Str(keep), Missing()));
+    ASSERT_EQ(S_OK, m_office->Open(StringArg(keep), Missing()));
     ASSERT_EQ(S_OK, SetText(L"kept, edited"));
     m_sink.events.clear();
 

@@ -3,19 +3,24 @@
 # one table. A full run also records the figures in bench/results.tsv and
 # in the table of docs/performance.md.
 #
-#   bash scripts/bench.sh [--quick] [--breakdown]
+#   bash scripts/bench.sh [--quick] [--breakdown] [--startup=LABEL=PATH ...]
 #     --quick      few repetitions and cycles, nothing recorded (a smoke run)
 #     --breakdown  also times the document site's steps one by one (stderr)
+#     --startup=LABEL=PATH  also the start-up row of another build's
+#                  Vellix.DLL (a Linux path; Plinth.dll beside it), recorded
+#                  as "startup-LABEL": before/after figures in one run
 set -u
 . "$(dirname "$0")/setup.sh"
 
 quick=0
 doc_args=()
+startup_builds=()
 for arg in "$@"; do
     case $arg in
     --quick) quick=1 ;;
     --breakdown) doc_args+=(--breakdown) ;;
-    *) echo "usage: $0 [--quick] [--breakdown]" >&2; exit 2 ;;
+    --startup=*=*) startup_builds+=("${arg#--startup=}") ;;
+    *) echo "usage: $0 [--quick] [--breakdown] [--startup=LABEL=PATH ...]" >&2; exit 2 ;;
     esac
 done
 run_args=()
@@ -57,33 +62,51 @@ run() {
     [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
 }
 
-# The median of three runs of a command, in milliseconds.
-median_ms() {
-    local t=() i start
-    for i in 1 2 3; do
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1 || return 1
-        t+=($((($(date +%s%N) - start) / 1000)))
-    done
-    printf '%s\n' "${t[@]}" | sort -n | sed -n 2p | awk '{ printf "%.1f", $1 / 1000 }'
+# One curl run against the private Apache, in milliseconds: $1 open or save,
+# $2 http or https, $3 the size in MB. The download goes to a file beside
+# the control's own temporary files, as the control must store it too.
+curl_ms() {
+    local url start rc
+    case $2 in
+    http) url="http://127.0.0.1:$VX_DAV_HTTP_PORT/dav" ;;
+    https) url="https://localhost:$VX_DAV_HTTPS_PORT/dav" ;;
+    esac
+    start=$(date +%s%N)
+    if [ "$1" = open ]; then
+        curl -sf --cacert "$VX_DAV_CA_PEM" -o "$temp/curl-download.vxp" "$url/doc$3mb.vxp"
+    else
+        curl -sf --cacert "$VX_DAV_CA_PEM" -o /dev/null -T "$data/doc$3mb.vxp" "$url/curl-doc$3mb.vxp"
+    fi
+    rc=$?
+    local end
+    end=$(date +%s%N)
+    rm -f "$temp/curl-download.vxp"
+    [ $rc = 0 ] || { echo 0; return 1; }
+    awk -v ns=$((end - start)) 'BEGIN { printf "%.1f\n", ns / 1e6 }'
 }
 
-# Documents from and to the local web server: curl moves the same bytes
-# first, and the program adds its time to the control's local Open/Save.
+# Documents from and to Apache: the program asks for each curl run between
+# its own (a request line on its stdout), so that the two alternate.
 bench_web() {
     run bench_web --prepare || return 1
-    local base="http://127.0.0.1:$VX_WEB_PORT" root="$VX_BUILD/run/web" args=() mb ms
-    for mb in 16 128; do
-        ms=$(median_ms curl -sf -o /dev/null "$base/files/doc${mb}mb.vxp") || return 1
-        args+=(--curl "url-open:$mb:$ms")
-        ms=$(median_ms curl -sf -o /dev/null -F "file=@$root/doc${mb}mb.vxp" "$base/upload/curl-doc${mb}mb.vxp") ||
-            return 1
-        args+=(--curl "url-save:$mb:$ms")
-        rm -f "$root/curl-doc${mb}mb.vxp" "$root/curl-doc${mb}mb.vxp.fields"
+    vx_log "running bench_web"
+    coproc WEB { wine "$VX_BUILD/bin/bench_web.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+        "${run_args[@]}" 2> >(tr -d '\r' | tee -a "$details" >&2); }
+    local line pid=$WEB_PID
+    while IFS= read -r line <&"${WEB[0]}"; do
+        line=${line%$'\r'}
+        case $line in
+        "curl "*)
+            set -- $line
+            curl_ms "$2" "$3" "$4" >&"${WEB[1]}" || vx_log "curl failed: $line"
+            ;;
+        *) printf '%s\n' "$line" >>"$rows" ;;
+        esac
     done
-    run bench_web "${args[@]}"
+    wait "$pid"
     local rc=$?
-    rm -f "$root"/doc16mb.vxp "$root"/doc128mb.vxp
+    rm -f "$VX_BUILD/run/apache/htdocs/dav/"*doc*mb.vxp
+    [ "$rc" = 0 ] || vx_log "bench_web failed ($rc)"
     return $rc
 }
 
@@ -91,11 +114,15 @@ status=0
 run bench_documents "${doc_args[@]}" || status=1
 run bench_cycles || status=1
 run bench_menubar || status=1
+run bench_startup || status=1
+for build in "${startup_builds[@]}"; do
+    run bench_startup --label "${build%%=*}" --dll "$(vx_winpath "${build#*=}")" || status=1
+done
 bench_web || status=1
 
 unit_of() {
     case $1 in
-    open | save | paint | url-open | url-save) echo ms ;;
+    open | save | paint | startup* | url-*) echo ms ;;
     growth-memory) echo MB ;;
     *) echo count ;;
     esac

@@ -3,9 +3,14 @@
 # one table. A full run also records the figures in bench/results.tsv and
 # in the table of docs/performance.md.
 #
-#   bash scripts/bench.sh [--quick] [--breakdown] [--startup=LABEL=PATH ...]
+#   bash scripts/bench.sh [--quick] [--breakdown] [--x64] [--only=PROGRAMS]
+#                         [--startup=LABEL=PATH ...]
 #     --quick      few repetitions and cycles, nothing recorded (a smoke run)
 #     --breakdown  also times the document site's steps one by one (stderr)
+#     --x64        the 64-bit build in its 64-bit prefix
+#     --only=PROGRAMS  some of documents,cycles,menubar,startup,web; only
+#                  what they build is built, and only their rows are
+#                  replaced in the record
 #     --startup=LABEL=PATH  also the start-up row of another build's
 #                  Vellix.DLL (a Linux path; Plinth.dll beside it), recorded
 #                  as "startup-LABEL": before/after figures in one run
@@ -15,18 +20,32 @@ set -u
 quick=0
 doc_args=()
 startup_builds=()
+x64=0
+only=""
 for arg in "$@"; do
     case $arg in
     --quick) quick=1 ;;
     --breakdown) doc_args+=(--breakdown) ;;
     --startup=*=*) startup_builds+=("${arg#--startup=}") ;;
-    *) echo "usage: $0 [--quick] [--breakdown] [--startup=LABEL=PATH ...]" >&2; exit 2 ;;
+    --x64) x64=1 ;;
+    --only=*) only=",${arg#--only=}," ;;
+    *) echo "usage: $0 [--quick] [--breakdown] [--x64] [--only=PROGRAMS] [--startup=LABEL=PATH ...]" >&2; exit 2 ;;
     esac
 done
 run_args=()
 [ $quick = 1 ] && run_args+=(--quick)
+wanted() { [ -z "$only" ] || [[ $only == *",$1,"* ]]; }
 
-vx_setup || exit 1
+if [ -n "$only" ]; then
+    VX_BUILD_TARGETS="Vellix VellixPad VellixExtDoubles vx_trust_root"
+    for p in documents cycles menubar startup web; do wanted $p && VX_BUILD_TARGETS+=" bench_$p"; done
+    export VX_BUILD_TARGETS
+fi
+if [ $x64 = 1 ]; then
+    vx_setup_x64 || exit 1
+else
+    vx_setup || exit 1
+fi
 out="$VX_BUILD/bench"
 mkdir -p "$out"
 rows="$out/rows.tsv"
@@ -56,7 +75,7 @@ run() {
     shift
     vx_log "running $exe"
     # Rows on stdout (CRLF from the Windows side); details on stderr.
-    wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+    vx_wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
         "${run_args[@]}" "$@" 2> >(tr -d '\r' | tee -a "$details" >&2) | tr -d '\r' >>"$rows"
     local rc=${PIPESTATUS[0]}
     [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
@@ -90,7 +109,7 @@ curl_ms() {
 bench_web() {
     run bench_web --prepare || return 1
     vx_log "running bench_web"
-    coproc WEB { wine "$VX_BUILD/bin/bench_web.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+    coproc WEB { vx_wine "$VX_BUILD/bin/bench_web.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
         "${run_args[@]}" 2> >(tr -d '\r' | tee -a "$details" >&2); }
     local line pid=$WEB_PID
     while IFS= read -r line <&"${WEB[0]}"; do
@@ -111,14 +130,16 @@ bench_web() {
 }
 
 status=0
-run bench_documents "${doc_args[@]}" || status=1
-run bench_cycles || status=1
-run bench_menubar || status=1
-run bench_startup || status=1
-for build in "${startup_builds[@]}"; do
-    run bench_startup --label "${build%%=*}" --dll "$(vx_winpath "${build#*=}")" || status=1
-done
-bench_web || status=1
+if wanted documents; then run bench_documents "${doc_args[@]}" || status=1; fi
+if wanted cycles; then run bench_cycles || status=1; fi
+if wanted menubar; then run bench_menubar || status=1; fi
+if wanted startup; then
+    run bench_startup || status=1
+    for build in "${startup_builds[@]}"; do
+        run bench_startup --label "${build%%=*}" --dll "$(vx_winpath "${build#*=}")" || status=1
+    done
+fi
+if wanted web; then bench_web || status=1; fi
 
 unit_of() {
     case $1 in
@@ -131,11 +152,24 @@ unit_of() {
 results="$out/results.tsv"
 {
     printf 'figure\tsize_mb\tcontrol\tbaseline\tratio\n'
-    grep -v '^#' "$rows"
+    if [ -n "$only" ] && [ -f "$VX_ROOT/bench/results.tsv" ]; then
+        # The recorded rows, those measured now in their place (new ones last).
+        awk -F'\t' 'FNR == NR { if (!/^#/) { fresh[$1 FS $2] = $0; order[++n] = $1 FS $2 } next }
+            FNR > 1 { key = $1 FS $2; if (key in fresh) { print fresh[key]; done[key] = 1 } else print }
+            END { for (i = 1; i <= n; ++i) if (!(order[i] in done)) print fresh[order[i]] }' \
+            "$rows" "$VX_ROOT/bench/results.tsv"
+    else
+        grep -v '^#' "$rows"
+    fi
 } >"$results"
 unload=$(awk -F'\t' '$1 == "#unload" { print $2 }' "$rows")
+# A partial run keeps the recorded answer of the cycles it did not run.
+[ -z "$unload" ] && [ -n "$only" ] &&
+    unload=$(sed -n 's/^DllCanUnloadNow of Vellix.DLL after the cycles: \(.*\)\.$/\1/p' "$VX_ROOT/docs/performance.md")
 
-machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(wine --version), $(date -u +%Y-%m-%d), files on $files_on"
+machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(vx_wine --version), $(date -u +%Y-%m-%d), files on $files_on"
+[ $x64 = 1 ] && machine+=", 64-bit build"
+[ -n "$only" ] && machine+="; rows of ${only:1:-1} from this run, the others as recorded before"
 table="$out/table.md"
 {
     printf 'Measured on %s.\n\n' "$machine"

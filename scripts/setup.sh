@@ -71,7 +71,8 @@ vx_build() {
             return 1
         fi
     fi
-    cmake --build "$VX_BUILD" -j2 || return 1
+    # VX_BUILD_TARGETS: only these (a benchmark of some programs).
+    cmake --build "$VX_BUILD" -j2 ${VX_BUILD_TARGETS:+--target $VX_BUILD_TARGETS} || return 1
 }
 
 vx_start_services() {

@@ -103,17 +103,17 @@ vx_start_services() {
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         vx_log "creating Wine prefix $WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
+        vx_wine wineboot -i >/dev/null 2>&1
         wineserver -w
         # Chinese captions need a face with the glyphs.
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'SimSun' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'SimSun' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
         wineserver -w
     fi
     if [ ! -f "$WINEPREFIX/.vx-unmanaged" ]; then
         # No window manager runs on Xvfb: unmanaged windows spare every
         # top-level DestroyWindow Wine's two-second wait for one.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
         touch "$WINEPREFIX/.vx-unmanaged"
     fi
@@ -124,7 +124,7 @@ vx_start_services() {
         export VX_WINESERVER_PID=$!
         # Start Wine's own services now, detached from our output: started
         # lazily by a test they would inherit its pipes and hold them open.
-        wine cmd /c exit >/dev/null 2>&1 </dev/null
+        vx_wine cmd /c exit >/dev/null 2>&1 </dev/null
     fi
     vx_mount_test_volumes
 }

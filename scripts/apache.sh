@@ -63,6 +63,7 @@ keyUsage = digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
 subjectAltName = DNS:\${ENV::VX_CERT_NAME}
 crlDistributionPoints = URI:\${ENV::VX_CERT_CRL}
+authorityKeyIdentifier = keyid
 EOF
     openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=$name" -keyout "$dir/ca.key" -out "$dir/ca.pem" \
         -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null &&
@@ -94,9 +95,15 @@ vx_start_apache() {
     ports=$(vx_free_ports 5) || return 1
     read -r http https untrusted wrongname expired <<<"$ports"
 
+    # With revocation checking on (WinINet's default) Wine refuses a server
+    # certificate that names no revocation list: each names one served here.
     local crl="http://127.0.0.1:$http/crl"
-    vx_pki_ca "$pki/ca" "Vellix Test CA" &&
-        vx_pki_ca "$pki/other" "Vellix Untrusted CA" &&
+    # A name of its own for each run's CA: the prefix keeps earlier runs'
+    # roots, and a chain must not find one of those as the issuer.
+    local stamp
+    stamp=$(date -u +%Y%m%d%H%M%S)-$$
+    vx_pki_ca "$pki/ca" "Vellix Test CA $stamp" &&
+        vx_pki_ca "$pki/other" "Vellix Untrusted CA $stamp" &&
         vx_pki_server "$pki/good" "$pki/ca" localhost "$crl/ca.crl" &&
         vx_pki_server "$pki/wrongname" "$pki/ca" otherhost.invalid "$crl/ca.crl" &&
         vx_pki_server "$pki/expired" "$pki/ca" localhost "$crl/ca.crl" 20200101000000Z 20200201000000Z &&

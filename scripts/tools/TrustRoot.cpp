@@ -1,8 +1,9 @@
 // vx_trust_root CERT.cer: makes a DER certificate a trusted root of this
-// Wine prefix (the machine's Root store), in place of any earlier one with
-// the same subject, so that a CA made afresh for each run does not pile up.
-// Run on its own before the programs that connect: a process keeps the
-// stores it has opened as they were.
+// Wine prefix (the machine's Root store). Run on its own before the
+// programs that connect: a process keeps the stores it has opened as they
+// were. Earlier runs' CAs stay (their keys went with their run's folder):
+// deleting them first made Wine 8 drop the new one as well, so each run's
+// CA has a name of its own instead (scripts/apache.sh).
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -36,10 +37,6 @@ int wmain(int argc, wchar_t** argv) {
         CertFreeCertificateContext(cert);
         return 1;
     }
-    // Deleting frees the context it is given; the search goes on from the start.
-    for (PCCERT_CONTEXT old; (old = CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
-                                                                &cert->pCertInfo->Subject, nullptr));)
-        CertDeleteCertificateFromStore(old);
     const BOOL added = CertAddCertificateContextToStore(root, cert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     if (!added) fwprintf(stderr, L"cannot add the certificate (%lu)\n", GetLastError());
     CertFreeCertificateContext(cert);

@@ -13,6 +13,7 @@
 #   VX_DAV_ROOT                                the document root, as a Windows path
 #   VX_DAV_USER, VX_DAV_PASSWORD               the sign-in of /auth/
 #   VX_DAV_CA                                  the test CA (DER), as a Windows path
+#   VX_DAV_CA_PEM                              the same (PEM), a Linux path, for curl
 
 VX_DAV_USER=vxtester
 VX_DAV_PASSWORD=vx-dav-pass

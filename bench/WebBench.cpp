@@ -1,19 +1,23 @@
-// OpenFromURL + Close and SaveToURL of 16 and 128 MB VellixPad documents
-// against the local web server, compared with curl moving the same bytes
-// plus the control's local Open + Close and Save of them.
+// OpenFromURL + Close and SaveToURL (PUT) of 16 and 128 MB VellixPad
+// documents against the private Apache, over http and over https, compared
+// with curl moving the same bytes plus the control's local Open + Close and
+// Save of them. Control and baseline alternate pair by pair (ABBA), and each
+// row's ratio is the median of the pairs' ratios.
 //
-//   bench_web --prepare          writes the documents into the server's folder
-//   bench_web --curl F:MB:MS ... the run; F is url-open or url-save, MS the
-//                                median of curl's own runs, measured by the
-//                                run script (curl is no Windows program)
-// The server comes from VX_WEB_PORT and VX_WEB_ROOT (scripts/setup.sh).
+//   bench_web --prepare   writes the documents into Apache's WebDAV folder
+//   bench_web             the run. curl is no Windows program: for each of
+//                         its runs this program writes a request line
+//                         "curl <open|save> <http|https> <mb>" on stdout
+//                         and reads curl's milliseconds from stdin; the run
+//                         script (scripts/bench.sh) answers it.
+// The server comes from VX_DAV_ROOT, VX_DAV_HTTP_PORT and VX_DAV_HTTPS_PORT.
 #include <windows.h>
 #include <ole2.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cwchar>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -33,6 +37,19 @@ struct SizeRun {
     int nQuickReps;
 };
 const SizeRun kSizes[] = {{16, 7, 1}, {128, 3, 1}};
+
+struct Transport {
+    const char* scheme;  // as the run script names it
+    const wchar_t* base;
+    const wchar_t* portVar;
+    const char* openFigure;
+    const char* saveFigure;
+};
+const Transport kTransports[] = {
+    {"http", L"http://127.0.0.1:", L"VX_DAV_HTTP_PORT", "url-open", "url-save"},
+    // The test CA's certificate names localhost, not the address.
+    {"https", L"https://localhost:", L"VX_DAV_HTTPS_PORT", "url-open-tls", "url-save-tls"},
+};
 
 VARIANT Missing() {
     VARIANT v;
@@ -62,20 +79,15 @@ std::wstring Env(const wchar_t* name) {
     return n && n < ARRAYSIZE(sz) ? sz : L"";
 }
 
-// "url-open:16:123.4" arguments: curl's median per figure and size.
-std::map<std::pair<std::string, int>, double> CurlTimes() {
-    std::map<std::pair<std::string, int>, double> times;
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    for (int i = 1; argv && i + 1 < argc; ++i) {
-        if (wcscmp(argv[i], L"--curl") != 0) continue;
-        std::string arg = testsupport::Narrow(argv[++i]);
-        size_t a = arg.find(':'), b = arg.rfind(':');
-        if (a == std::string::npos || a == b) continue;
-        times[{arg.substr(0, a), atoi(arg.c_str() + a + 1)}] = atof(arg.c_str() + b + 1);
-    }
-    LocalFree(argv);
-    return times;
+// One curl run, done and timed by the run script.
+double CurlMs(const char* pszOp, const Transport& t, int nMegabytes) {
+    printf("curl %s %s %d\n", pszOp, t.scheme, nMegabytes);
+    fflush(stdout);
+    char sz[64] = {};
+    if (!fgets(sz, sizeof(sz), stdin)) Check(E_FAIL, "no answer from the run script for curl");
+    const double ms = atof(sz);
+    if (ms <= 0) Check(E_FAIL, "curl failed");
+    return ms;
 }
 
 class Control {
@@ -95,71 +107,112 @@ private:
     fw::com_ptr<IOffice2> m_office;
 };
 
+// ABBA: in even pairs the control goes first, in odd ones the baseline.
+bool ControlFirst(int nPair, int nSide) { return (nSide == 0) == (nPair % 2 == 0); }
+
+void BenchOpen(Control& control, const Transport& t, int nMegabytes, int nReps, const fw::unique_bstr& url,
+               const fw::unique_bstr& local) {
+    auto controlRun = [&] {
+        Stopwatch watch;
+        Check(control->OpenFromURL(url.get(), Missing(), Missing()), "OpenFromURL");
+        Check(control->Close(), "Close");
+        PumpPending();
+        return watch.ms();
+    };
+    auto baselineRun = [&] {
+        const double curl = CurlMs("open", t, nMegabytes);
+        Stopwatch watch;
+        Check(control->Open(Text(local), Missing()), "Open");
+        Check(control->Close(), "Close");
+        PumpPending();
+        return curl + watch.ms();
+    };
+    // Untimed: the connection set-up, the certificate's revocation list and
+    // the caches warm for both sides.
+    controlRun();
+    baselineRun();
+    std::vector<double> tUrl, tBase;
+    for (int i = 0; i < nReps; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            if (ControlFirst(i, side))
+                tUrl.push_back(controlRun());
+            else
+                tBase.push_back(baselineRun());
+        }
+    }
+    EmitRow(TimedRow(t.openFigure, nMegabytes, tUrl, tBase));
+}
+
+void BenchSave(Control& control, const Transport& t, int nMegabytes, int nReps, const fw::unique_bstr& url,
+               const fw::unique_bstr& local, const std::wstring& saved) {
+    fw::unique_bstr target(saved.c_str());
+    auto controlRun = [&] {
+        fw::unique_bstr response;
+        Stopwatch watch;
+        Check(control->SaveToURL(url.get(), Missing(), Missing(), Missing(), Text(fw::unique_bstr(L"PUT")),
+                                 response.put()),
+              "SaveToURL");
+        return watch.ms();
+    };
+    auto baselineRun = [&] {
+        const double curl = CurlMs("save", t, nMegabytes);
+        DeleteFileW(saved.c_str());
+        Stopwatch watch;
+        Check(control->Save(Text(target), Missing()), "Save");
+        const double ms = curl + watch.ms();
+        // Back to the file the next round saves from.
+        Check(control->Close(), "Close");
+        Check(control->Open(Text(local), Missing()), "Open");
+        return ms;
+    };
+    Check(control->Open(Text(local), Missing()), "Open");
+    controlRun();
+    baselineRun();
+    std::vector<double> tUrl, tBase;
+    for (int i = 0; i < nReps; ++i) {
+        for (int side = 0; side < 2; ++side) {
+            if (ControlFirst(i, side))
+                tUrl.push_back(controlRun());
+            else
+                tBase.push_back(baselineRun());
+        }
+    }
+    Check(control->Close(), "Close");
+    DeleteFileW(saved.c_str());
+    EmitRow(TimedRow(t.saveFigure, nMegabytes, tUrl, tBase));
+}
+
 }  // namespace
 
 int main() {
     Options options = ParseOptions();
-    const std::wstring port = Env(L"VX_WEB_PORT"), root = Env(L"VX_WEB_ROOT");
-    if (port.empty() || root.empty()) Check(E_FAIL, "VX_WEB_PORT and VX_WEB_ROOT (run through scripts/bench.sh)");
-    const std::wstring base = L"http://127.0.0.1:" + port;
+    const std::wstring root = Env(L"VX_DAV_ROOT");
+    if (root.empty()) Check(E_FAIL, "VX_DAV_ROOT (run through scripts/bench.sh)");
+    const std::wstring folder = root + L"\\dav";
     if (wcsstr(GetCommandLineW(), L"--prepare")) {
         std::wstring path;
-        for (const SizeRun& size : kSizes) Check(EnsureDocument(root, size.nMegabytes, &path), "writing a document");
+        for (const SizeRun& size : kSizes) Check(EnsureDocument(folder, size.nMegabytes, &path), "writing a document");
         return 0;
     }
-    const auto curl = CurlTimes();
     testsupport::OleSession ole;
     testsupport::DialogWatcher boxes;
     Control control;
     const std::wstring saved = options.dataDir + L"\\saved-locally.vxp";
     EnsureFolder(options.dataDir);
-    for (const SizeRun& size : kSizes) {
-        std::wstring path;
-        Check(EnsureDocument(root, size.nMegabytes, &path), "writing the document");
-        const std::wstring name = L"doc" + std::to_wstring(size.nMegabytes) + L"mb.vxp";
-        fw::unique_bstr getUrl((base + L"/files/" + name).c_str()), postUrl((base + L"/upload/bench-" + name).c_str()),
-            local(path.c_str()), target(saved.c_str());
-        const int nReps = options.nReps ? options.nReps : options.bQuick ? size.nQuickReps : size.nReps;
-        const auto open = curl.find({"url-open", size.nMegabytes});
-        const auto save = curl.find({"url-save", size.nMegabytes});
-        if (open == curl.end() || save == curl.end()) Check(E_INVALIDARG, "curl's times for this size");
-
-        std::vector<double> tUrl, tLocal;
-        for (int i = 0; i < nReps; ++i) {
-            Stopwatch watch;
-            Check(control->OpenFromURL(getUrl.get(), Missing(), Missing()), "OpenFromURL");
-            Check(control->Close(), "Close");
-            PumpPending();
-            tUrl.push_back(watch.ms());
-            watch.restart();
-            Check(control->Open(Text(local), Missing()), "Open");
-            Check(control->Close(), "Close");
-            PumpPending();
-            tLocal.push_back(watch.ms() + open->second);
+    for (const Transport& t : kTransports) {
+        const std::wstring base = t.base + Env(t.portVar) + L"/dav/";
+        for (const SizeRun& size : kSizes) {
+            std::wstring onServer, path;
+            Check(EnsureDocument(folder, size.nMegabytes, &onServer), "writing the server's document");
+            Check(EnsureDocument(options.dataDir, size.nMegabytes, &path), "writing the local document");
+            const std::wstring name = L"doc" + std::to_wstring(size.nMegabytes) + L"mb.vxp";
+            fw::unique_bstr getUrl((base + name).c_str()), putUrl((base + L"bench-" + name).c_str()),
+                local(path.c_str());
+            const int nReps = options.nReps ? options.nReps : options.bQuick ? size.nQuickReps : size.nReps;
+            BenchOpen(control, t, size.nMegabytes, nReps, getUrl, local);
+            BenchSave(control, t, size.nMegabytes, nReps, putUrl, local, saved);
+            DeleteFileW((folder + L"\\bench-" + name).c_str());
         }
-        EmitRow(TimedRow("url-open", size.nMegabytes, tUrl, tLocal));
-
-        tUrl.clear();
-        tLocal.clear();
-        Check(control->Open(Text(local), Missing()), "Open");
-        for (int i = 0; i < nReps; ++i) {
-            fw::unique_bstr response;
-            Stopwatch watch;
-            Check(control->SaveToURL(postUrl.get(), Missing(), Missing(), Missing(), Missing(), response.put()),
-                  "SaveToURL");
-            tUrl.push_back(watch.ms());
-            DeleteFileW(saved.c_str());
-            watch.restart();
-            Check(control->Save(Text(target), Missing()), "Save");
-            tLocal.push_back(watch.ms() + save->second);
-            // Back to the file the next round saves from.
-            Check(control->Close(), "Close");
-            Check(control->Open(Text(local), Missing()), "Open");
-        }
-        Check(control->Close(), "Close");
-        DeleteFileW(saved.c_str());
-        DeleteFileW((root + L"\\bench-" + name).c_str());
-        EmitRow(TimedRow("url-save", size.nMegabytes, tUrl, tLocal));
     }
     for (const testsupport::DialogRecord& box : boxes.records())
         Progress("unexpected message box: %ls / %ls", box.caption.c_str(), box.text.c_str());

@@ -3,25 +3,49 @@
 # one table. A full run also records the figures in bench/results.tsv and
 # in the table of docs/performance.md.
 #
-#   bash scripts/bench.sh [--quick] [--breakdown]
+#   bash scripts/bench.sh [--quick] [--breakdown] [--x64] [--only=PROGRAMS]
+#                         [--startup=LABEL=PATH ...]
 #     --quick      few repetitions and cycles, nothing recorded (a smoke run)
 #     --breakdown  also times the document site's steps one by one (stderr)
+#     --x64        the 64-bit build in its 64-bit prefix
+#     --only=PROGRAMS  some of documents,cycles,menubar,startup,web; only
+#                  what they build is built, and only their rows are
+#                  replaced in the record
+#     --startup=LABEL=PATH  also the start-up row of another build's
+#                  Vellix.DLL (a Linux path; Plinth.dll beside it), recorded
+#                  as "startup-LABEL": before/after figures in one run
 set -u
 . "$(dirname "$0")/setup.sh"
 
 quick=0
 doc_args=()
+startup_builds=()
+x64=0
+only=""
 for arg in "$@"; do
     case $arg in
     --quick) quick=1 ;;
     --breakdown) doc_args+=(--breakdown) ;;
-    *) echo "usage: $0 [--quick] [--breakdown]" >&2; exit 2 ;;
+    --startup=*=*) startup_builds+=("${arg#--startup=}") ;;
+    --x64) x64=1 ;;
+    --only=*) only=",${arg#--only=}," ;;
+    *) echo "usage: $0 [--quick] [--breakdown] [--x64] [--only=PROGRAMS] [--startup=LABEL=PATH ...]" >&2; exit 2 ;;
     esac
 done
 run_args=()
 [ $quick = 1 ] && run_args+=(--quick)
+wanted() { [ -z "$only" ] || [[ $only == *",$1,"* ]]; }
 
-vx_setup || exit 1
+if [ -n "$only" ]; then
+    VX_BUILD_TARGETS="Vellix VellixPad VellixExtDoubles vx_trust_root"
+    for p in documents cycles menubar startup web; do wanted $p && VX_BUILD_TARGETS+=" bench_$p"; done
+    export VX_BUILD_TARGETS
+fi
+if [ $x64 = 1 ]; then
+    vx_setup_x64 || exit 1
+else
+    vx_setup || exit 1
+fi
 out="$VX_BUILD/bench"
 mkdir -p "$out"
 rows="$out/rows.tsv"
@@ -51,51 +75,75 @@ run() {
     shift
     vx_log "running $exe"
     # Rows on stdout (CRLF from the Windows side); details on stderr.
-    wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+    vx_wine "$VX_BUILD/bin/$exe.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
         "${run_args[@]}" "$@" 2> >(tr -d '\r' | tee -a "$details" >&2) | tr -d '\r' >>"$rows"
     local rc=${PIPESTATUS[0]}
     [ "$rc" = 0 ] || { vx_log "$exe failed ($rc)"; return 1; }
 }
 
-# The median of three runs of a command, in milliseconds.
-median_ms() {
-    local t=() i start
-    for i in 1 2 3; do
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1 || return 1
-        t+=($((($(date +%s%N) - start) / 1000)))
-    done
-    printf '%s\n' "${t[@]}" | sort -n | sed -n 2p | awk '{ printf "%.1f", $1 / 1000 }'
+# One curl run against the private Apache, in milliseconds: $1 open or save,
+# $2 http or https, $3 the size in MB. The download goes to a file beside
+# the control's own temporary files, as the control must store it too.
+curl_ms() {
+    local url start rc
+    case $2 in
+    http) url="http://127.0.0.1:$VX_DAV_HTTP_PORT/dav" ;;
+    https) url="https://localhost:$VX_DAV_HTTPS_PORT/dav" ;;
+    esac
+    start=$(date +%s%N)
+    if [ "$1" = open ]; then
+        curl -sf --cacert "$VX_DAV_CA_PEM" -o "$temp/curl-download.vxp" "$url/doc$3mb.vxp"
+    else
+        curl -sf --cacert "$VX_DAV_CA_PEM" -o /dev/null -T "$data/doc$3mb.vxp" "$url/curl-doc$3mb.vxp"
+    fi
+    rc=$?
+    local end
+    end=$(date +%s%N)
+    rm -f "$temp/curl-download.vxp"
+    [ $rc = 0 ] || { echo 0; return 1; }
+    awk -v ns=$((end - start)) 'BEGIN { printf "%.1f\n", ns / 1e6 }'
 }
 
-# Documents from and to the local web server: curl moves the same bytes
-# first, and the program adds its time to the control's local Open/Save.
+# Documents from and to Apache: the program asks for each curl run between
+# its own (a request line on its stdout), so that the two alternate.
 bench_web() {
     run bench_web --prepare || return 1
-    local base="http://127.0.0.1:$VX_WEB_PORT" root="$VX_BUILD/run/web" args=() mb ms
-    for mb in 16 128; do
-        ms=$(median_ms curl -sf -o /dev/null "$base/files/doc${mb}mb.vxp") || return 1
-        args+=(--curl "url-open:$mb:$ms")
-        ms=$(median_ms curl -sf -o /dev/null -F "file=@$root/doc${mb}mb.vxp" "$base/upload/curl-doc${mb}mb.vxp") ||
-            return 1
-        args+=(--curl "url-save:$mb:$ms")
-        rm -f "$root/curl-doc${mb}mb.vxp" "$root/curl-doc${mb}mb.vxp.fields"
+    vx_log "running bench_web"
+    coproc WEB { vx_wine "$VX_BUILD/bin/bench_web.exe" --data "$(vx_winpath "$data")" --temp "$(vx_winpath "$temp")" \
+        "${run_args[@]}" 2> >(tr -d '\r' | tee -a "$details" >&2); }
+    local line pid=$WEB_PID
+    while IFS= read -r line <&"${WEB[0]}"; do
+        line=${line%$'\r'}
+        case $line in
+        "curl "*)
+            set -- $line
+            curl_ms "$2" "$3" "$4" >&"${WEB[1]}" || vx_log "curl failed: $line"
+            ;;
+        *) printf '%s\n' "$line" >>"$rows" ;;
+        esac
     done
-    run bench_web "${args[@]}"
+    wait "$pid"
     local rc=$?
-    rm -f "$root"/doc16mb.vxp "$root"/doc128mb.vxp
+    rm -f "$VX_BUILD/run/apache/htdocs/dav/"*doc*mb.vxp
+    [ "$rc" = 0 ] || vx_log "bench_web failed ($rc)"
     return $rc
 }
 
 status=0
-run bench_documents "${doc_args[@]}" || status=1
-run bench_cycles || status=1
-run bench_menubar || status=1
-bench_web || status=1
+if wanted documents; then run bench_documents "${doc_args[@]}" || status=1; fi
+if wanted cycles; then run bench_cycles || status=1; fi
+if wanted menubar; then run bench_menubar || status=1; fi
+if wanted startup; then
+    run bench_startup || status=1
+    for build in "${startup_builds[@]}"; do
+        run bench_startup --label "${build%%=*}" --dll "$(vx_winpath "${build#*=}")" || status=1
+    done
+fi
+if wanted web; then bench_web || status=1; fi
 
 unit_of() {
     case $1 in
-    open | save | paint | url-open | url-save) echo ms ;;
+    open | save | paint | startup* | url-*) echo ms ;;
     growth-memory) echo MB ;;
     *) echo count ;;
     esac
@@ -104,11 +152,24 @@ unit_of() {
 results="$out/results.tsv"
 {
     printf 'figure\tsize_mb\tcontrol\tbaseline\tratio\n'
-    grep -v '^#' "$rows"
+    if [ -n "$only" ] && [ -f "$VX_ROOT/bench/results.tsv" ]; then
+        # The recorded rows, those measured now in their place (new ones last).
+        awk -F'\t' 'FNR == NR { if (!/^#/) { fresh[$1 FS $2] = $0; order[++n] = $1 FS $2 } next }
+            FNR > 1 { key = $1 FS $2; if (key in fresh) { print fresh[key]; done[key] = 1 } else print }
+            END { for (i = 1; i <= n; ++i) if (!(order[i] in done)) print fresh[order[i]] }' \
+            "$rows" "$VX_ROOT/bench/results.tsv"
+    else
+        grep -v '^#' "$rows"
+    fi
 } >"$results"
 unload=$(awk -F'\t' '$1 == "#unload" { print $2 }' "$rows")
+# A partial run keeps the recorded answer of the cycles it did not run.
+[ -z "$unload" ] && [ -n "$only" ] &&
+    unload=$(sed -n 's/^DllCanUnloadNow of Vellix.DLL after the cycles: \(.*\)\.$/\1/p' "$VX_ROOT/docs/performance.md")
 
-machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(wine --version), $(date -u +%Y-%m-%d), files on $files_on"
+machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(vx_wine --version), $(date -u +%Y-%m-%d), files on $files_on"
+[ $x64 = 1 ] && machine+=", 64-bit build"
+[ -n "$only" ] && machine+="; rows of ${only:1:-1} from this run, the others as recorded before"
 table="$out/table.md"
 {
     printf 'Measured on %s.\n\n' "$machine"

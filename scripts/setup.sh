@@ -25,6 +25,9 @@ vx_install_packages() {
     [ -d /usr/include/wine/wine/windows ] || missing=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
     dpkg -s fonts-wqy-microhei >/dev/null 2>&1 || missing=1
+    [ -x /usr/sbin/apache2 ] || missing=1  # the web tests' WebDAV and HTTPS server
+    command -v openssl >/dev/null || missing=1
+    command -v curl >/dev/null || missing=1
     vx_missing_x64_packages && missing=1
     [ $missing = 0 ] && return 0
     vx_log "installing packages"
@@ -35,7 +38,7 @@ vx_install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
         wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest \
-        fonts-wqy-microhei ccache $VX_X64_PACKAGES >/dev/null
+        fonts-wqy-microhei ccache apache2 openssl curl $VX_X64_PACKAGES >/dev/null
 }
 
 # The 64-bit build and the installers: the x86-64 cross compiler, the 64-bit
@@ -68,7 +71,8 @@ vx_build() {
             return 1
         fi
     fi
-    cmake --build "$VX_BUILD" -j2 || return 1
+    # VX_BUILD_TARGETS: only these (a benchmark of some programs).
+    cmake --build "$VX_BUILD" -j2 ${VX_BUILD_TARGETS:+--target $VX_BUILD_TARGETS} || return 1
 }
 
 vx_start_services() {
@@ -156,6 +160,7 @@ vx_unmount_test_volumes() {
 
 vx_stop_services() {
     vx_stop_web_server
+    vx_stop_apache
     if [ -n "${VX_WINESERVER_PID:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         kill "$VX_WINESERVER_PID" 2>/dev/null || true
@@ -195,6 +200,8 @@ vx_stop_web_server() {
     fi
 }
 
+. "$VX_ROOT/scripts/apache.sh"
+
 # Windows path of a file in the build tree (Wine maps / to Z:).
 vx_winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
@@ -222,6 +229,8 @@ vx_setup() {
     vx_start_services || return 1
     vx_register || return 1
     vx_start_web_server || return 1
+    vx_start_apache || return 1
+    vx_trust_test_ca || return 1
 }
 
 # The loader for programs of the build's processor. In a 64-bit prefix
@@ -279,4 +288,6 @@ vx_setup_x64() {
     vx_build || return 1
     vx_start_services || return 1
     vx_register || return 1
+    vx_start_apache || return 1
+    vx_trust_test_ca || return 1
 }

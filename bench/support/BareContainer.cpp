@@ -84,6 +84,28 @@ HRESULT CBareContainer::Open(const wchar_t* pszFileName) {
     return hr;
 }
 
+HRESULT CBareContainer::CreateNew(REFCLSID clsid) {
+    if (m_spObject) return E_UNEXPECTED;
+    HRESULT hr = StgCreateDocfile(nullptr, kTempRootMode, 0, m_spRoot.put());
+    if (FAILED(hr)) return hr;
+    hr = m_spRoot->CreateStorage(kObjectStorage, kObjectStorageMode, 0, 0, m_spObjectStorage.put());
+    if (FAILED(hr)) return hr;
+    fw::com_ptr<IOleObject> object;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IOleObject,
+                          object.put_void());
+    if (FAILED(hr)) return hr;
+    fw::com_ptr<IPersistStorage> persist = object.query<IPersistStorage>();
+    if (!persist) return E_NOINTERFACE;
+    hr = persist->InitNew(m_spObjectStorage.get());
+    if (FAILED(hr)) return hr;
+    m_spObject = object;
+    m_spObject->SetClientSite(this);
+    m_spObject->SetHostNames(kHostName, kHostName);
+    RECT rc;
+    GetClientRect(m_hwnd, &rc);
+    return m_spObject->DoVerb(OLEIVERB_SHOW, nullptr, this, 0, m_hwnd, &rc);
+}
+
 HRESULT CBareContainer::SaveCopyAs(const wchar_t* pszFileName) {
     if (!m_spObjectStorage) return E_UNEXPECTED;
     fw::com_ptr<IStorage> target;

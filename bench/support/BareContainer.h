@@ -23,6 +23,9 @@ public:
     // must use: the file transacted and not locked for readers, the
     // temporary docfile and its sub-storage transacted and exclusive.
     HRESULT Open(const wchar_t* pszFileName);
+    // A new, empty document of the server clsid, in a sub-storage of a
+    // temporary docfile, shown in place.
+    HRESULT CreateNew(REFCLSID clsid);
     // The document's storage copied into a new docfile (direct mode, the
     // least work) and committed.
     HRESULT SaveCopyAs(const wchar_t* pszFileName);

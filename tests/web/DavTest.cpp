@@ -1,0 +1,174 @@
+// Documents on a real WebDAV server: the registered control against the
+// private Apache httpd scripts/setup.sh starts (VX_DAV_* in the environment),
+// over http and over https with a per-run test CA the prefix trusts, and
+// against https ports whose certificates are faulty on purpose.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <set>
+#include <string>
+
+#include "TestContainer.h"
+#include "TestSupport.h"
+#include "fw/Raii.h"
+#include "module/VellixIdl.h"
+#include "platform/HelperLibrary.h"
+
+using namespace testsupport;
+using fw::com_ptr;
+using fw::unique_bstr;
+using fw::unique_variant;
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+    wchar_t sz[1024] = {};
+    DWORD n = GetEnvironmentVariableW(name, sz, ARRAYSIZE(sz));
+    return n && n < ARRAYSIZE(sz) ? sz : L"";
+}
+
+std::string FileText(const std::wstring& path) {
+    std::string s;
+    ReadFileBytes(path, &s);
+    return s;
+}
+
+class DavTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = Env(L"VX_DAV_ROOT");
+        ASSERT_FALSE(m_root.empty() || Env(L"VX_DAV_HTTPS_PORT").empty())
+            << "run through scripts/test.sh: it starts Apache";
+        ASSERT_EQ(S_OK, m_host.Create(CLSID_Office));
+        ASSERT_EQ(S_OK, m_host.query(m_office.put()));
+    }
+    void TearDown() override {
+        m_office.reset();
+        m_host.Release();
+    }
+
+    // "http://127.0.0.1:<VX_DAV_HTTP_PORT>/dav/<name>" and the like.
+    static std::wstring Url(const wchar_t* pszBase, const wchar_t* pszPortVar, const std::wstring& name) {
+        return pszBase + Env(pszPortVar) + L"/dav/" + name;
+    }
+    std::wstring ServerFile(const std::wstring& name) const { return m_root + L"\\dav\\" + name; }
+
+    HRESULT SetText(const std::wstring& text) {
+        com_ptr<IDispatch> doc;
+        if (FAILED(m_office->get_OleObject(doc.put())) || !doc) return E_FAIL;
+        StringArg arg(text);
+        VARIANT v = arg;
+        return DispatchInvoke(doc.get(), L"Text", 0, DISPATCH_PROPERTYPUT, 1, &v, nullptr);
+    }
+    std::wstring Text() {
+        com_ptr<IDispatch> doc;
+        unique_variant v;
+        if (FAILED(m_office->get_OleObject(doc.put())) || !doc ||
+            FAILED(DispatchInvoke(doc.get(), L"Text", 0, DISPATCH_PROPERTYGET, 0, nullptr, v.get())))
+            return L"<no document>";
+        return v->vt == VT_BSTR && v->bstrVal ? v->bstrVal : L"";
+    }
+    HRESULT Put(const std::wstring& url) {
+        unique_bstr response;
+        return m_office->SaveToURL(unique_bstr(url.c_str()).get(), Missing(), Missing(), Missing(), StringArg(L"PUT"),
+                                   response.put());
+    }
+    HRESULT Get(const std::wstring& url) {
+        return m_office->OpenFromURL(unique_bstr(url.c_str()).get(), Missing(), Missing());
+    }
+    // What a local save of the open document writes.
+    std::string LocalBytes(const wchar_t* pszName) {
+        const std::wstring path = m_dir.file(pszName);
+        if (FAILED(m_office->Save(StringArg(path), Missing()))) return "<not saved>";
+        return FileText(path);
+    }
+    bool Saved() {
+        VARIANT_BOOL b = VARIANT_TRUE;
+        m_office->get_Saved(&b);
+        return b != VARIANT_FALSE;
+    }
+    // The thread's error object, read right after the failing call.
+    static std::wstring ErrorDescription() {
+        com_ptr<IErrorInfo> info;
+        unique_bstr text;
+        if (GetErrorInfo(0, info.put()) != S_OK || !info || FAILED(info->GetDescription(text.put()))) return L"";
+        return text.c_str();
+    }
+
+    OleSession m_ole;
+    TempDir m_dir;
+    std::wstring m_root;
+    TestContainer m_host;
+    com_ptr<IOffice2> m_office;
+};
+
+TEST_F(DavTest, ADocumentMakesAByteExactRoundTripThroughApacheOverHttpAndHttps) {
+    DialogWatcher boxes;
+    struct {
+        const wchar_t* base;
+        const wchar_t* portVar;
+    } servers[] = {{L"http://127.0.0.1:", L"VX_DAV_HTTP_PORT"}, {L"https://localhost:", L"VX_DAV_HTTPS_PORT"}};
+    for (const auto& s : servers) {
+        const std::wstring name = std::wstring(L"rt-") + (s.base[4] == L's' ? L"https" : L"http") + L".vxp";
+        const std::wstring url = Url(s.base, s.portVar, name);
+        ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
+        ASSERT_EQ(S_OK, SetText(L"to Apache, 到服务器"));
+        ASSERT_EQ(S_OK, Put(url)) << url;
+        EXPECT_EQ(201, [&] { long n = 0; m_office->get_LastHTTPStatus(&n); return n; }()) << url << ": created";
+        const std::string sent = LocalBytes(L"sent.vxp");
+        EXPECT_TRUE(sent == FileText(ServerFile(name))) << url << ": the server holds what a local save writes";
+
+        ASSERT_EQ(S_OK, m_office->Close());
+        ASSERT_EQ(S_OK, Get(url)) << url;
+        EXPECT_EQ(L"to Apache, 到服务器", Text()) << url;
+        ASSERT_EQ(S_OK, SetText(L"edited, 已编辑")) << url;
+        ASSERT_EQ(S_OK, Put(url)) << url << ": replaces it";
+        EXPECT_TRUE(Saved()) << url;
+        EXPECT_TRUE(LocalBytes(L"edited.vxp") == FileText(ServerFile(name))) << url;
+        ASSERT_EQ(S_OK, m_office->Close());
+    }
+    EXPECT_EQ(0u, boxes.count());
+}
+
+// Nothing ignores a certificate fault: the transfer ends in the handshake,
+// before the request (and so any byte of the document) reaches the server.
+TEST_F(DavTest, ACertificateFaultEndsTheTransferBeforeTheServerSeesARequest) {
+    DialogWatcher boxes;
+    const std::wstring accessLog = m_root + L"\\..\\logs\\access.log";
+    struct {
+        const wchar_t* portVar;
+        HRESULT hr;
+    } faults[] = {
+        {L"VX_DAV_UNTRUSTED_PORT", HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA)},
+        {L"VX_DAV_WRONGNAME_PORT", HRESULT_FROM_WIN32(ERROR_INTERNET_SEC_CERT_CN_INVALID)},
+        {L"VX_DAV_EXPIRED_PORT", HRESULT_FROM_WIN32(ERROR_INTERNET_SEC_CERT_DATE_INVALID)},
+    };
+    ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
+    ASSERT_EQ(S_OK, SetText(L"the server's copy"));
+    const std::string before = LocalBytes(L"before.vxp");
+    ASSERT_EQ(S_OK, SetText(L"must not leave this machine"));
+    std::set<HRESULT> distinct;
+    for (const auto& f : faults) {
+        const std::wstring name = std::wstring(L"cert-") + f.portVar + L".vxp";
+        ASSERT_TRUE(WriteFileBytes(ServerFile(name), before));
+        const std::string log = FileText(accessLog);
+        const std::wstring url = Url(L"https://localhost:", f.portVar, name);
+
+        EXPECT_EQ(f.hr, Put(url)) << url;
+        EXPECT_NE(std::wstring::npos, ErrorDescription().find(url)) << url << ": the error object names the URL";
+        EXPECT_FALSE(Saved()) << url;
+        EXPECT_EQ(f.hr, Get(url)) << url;
+        EXPECT_NE(L"", ErrorDescription()) << url;
+        EXPECT_EQ(L"must not leave this machine", Text()) << url << ": the open document stays";
+
+        EXPECT_TRUE(before == FileText(ServerFile(name))) << url << ": the server's file is unchanged";
+        EXPECT_TRUE(log == FileText(accessLog)) << url << ": no request reached the server";
+        distinct.insert(f.hr);
+    }
+    EXPECT_EQ(ARRAYSIZE(faults), distinct.size()) << "each fault has its own HRESULT";
+    EXPECT_EQ(0u, boxes.count());
+}
+
+}  // namespace

@@ -268,11 +268,23 @@ TEST_F(SiteLockTest, ARefusedPageKeepsTheUsersChoicesAndNavigationIsDecidedAgain
     LogTail log(LogPath());
     EXPECT_EQ(E_ACCESSDENIED, m_office->Save(String(bNamed), Missing()));
     EXPECT_FALSE(Exists(named));
+    // A name that merely looks like its own file is another file.
+    const std::wstring lookalike = m_dir.file(L"own\u200b.vxp");
+    EXPECT_EQ(E_ACCESSDENIED, m_office->Save(String(fw::unique_bstr(lookalike.c_str())), Missing()));
+    EXPECT_FALSE(Exists(lookalike));
+    fw::unique_bstr shown;
+    ASSERT_EQ(S_OK, m_office->GetFileName(shown.put()));
+    EXPECT_STREQ(L"own.vxp", shown.c_str()) << "a refused page learns no folder";
     EXPECT_EQ(S_OK, m_office->Save(String(bOwn), Missing()));
     EXPECT_EQ(S_OK, m_office->Save(Missing(), Missing()));
     m_dialogs.CancelFileDialog();
     EXPECT_EQ(S_FALSE, m_office->Open(Missing(), Missing()));
     ASSERT_EQ(1u, m_dialogs.count());
+    m_dialogs.CancelFileDialog();
+    EXPECT_EQ(S_FALSE, m_office->ShowFileDialog(VARIANT_TRUE, Missing(), String(fw::unique_bstr(L"\\\\vx\\share\\a.vxp")),
+                                                Missing(), Missing(), shown.put()));
+    ASSERT_EQ(2u, m_dialogs.count());
+    EXPECT_EQ(L"a.vxp", m_dialogs.records()[1].fileName) << "the dialog gets the leaf alone";
     m_dialogs.SelectFiles(m_dir.path(), {L"chosen.vxp"});
     fw::com_ptr<IOleCommandTarget> commands;
     ASSERT_EQ(S_OK, m_office.query(commands.put()));
@@ -280,12 +292,158 @@ TEST_F(SiteLockTest, ARefusedPageKeepsTheUsersChoicesAndNavigationIsDecidedAgain
     const DWORD start = GetTickCount();
     while (!Exists(chosen) && GetTickCount() - start < 30000) { TestContainer::Pump(); Sleep(20); }  // polls a file another process writes
     EXPECT_TRUE(Exists(chosen));
-    EXPECT_EQ(std::vector<std::wstring>{RefusalLine(L"Save", kInternetPage)}, Refusals(log));
+    EXPECT_EQ(std::vector<std::wstring>(2, RefusalLine(L"Save", kInternetPage)), Refusals(log));
 
     m_host.SetPage(PageSource::Document, kTrustedPage);
     EXPECT_EQ(S_OK, m_office->Save(String(bNamed), Missing()));
     EXPECT_TRUE(Exists(named));
-    EXPECT_EQ(2u, m_dialogs.count());
+    EXPECT_EQ(3u, m_dialogs.count());
+}
+
+// However the control was made (an object tag's client site, a script's
+// ActiveXObject told its page only through SetSite, or both) and wherever
+// the zone comes from (urlmon by the URL, or the host's security manager),
+// a refused page reaches nothing and no box comes.
+TEST_F(SiteLockTest, AControlMadeByScriptIsLockedLikeOnePlacedOnThePage) {
+    enum How { Tag, SetSite, Both };
+    const struct {
+        How how;
+        PageSource source;
+        const wchar_t* url;
+        DWORD hostZone;
+        bool bAllowed;
+    } cases[] = {
+        {SetSite, PageSource::Browser, kInternetPage, kNoZone, false},
+        {SetSite, PageSource::Browser, kTrustedPage, kNoZone, true},
+        {SetSite, PageSource::None, L"", kNoZone, true},  // no page: a desktop program's site
+        {SetSite, PageSource::Browser, L"about:blank", kNoZone, false},
+        {SetSite, PageSource::Browser, L"javascript:void(0)", kNoZone, false},
+        {SetSite, PageSource::Browser, L"about:blank", 2, true},  // the host vouches for its maker's page
+        {SetSite, PageSource::Browser, kTrustedPage, 3, false},   // the host knows better than the URL
+        {Tag, PageSource::Document, kFilePage, 3, false},
+        {Tag, PageSource::None, L"", 4, false},
+        {Both, PageSource::Browser, kInternetPage, kNoZone, false},
+        {Both, PageSource::Moniker, kIntranetPage, kNoZone, true},
+    };
+    const std::wstring victim = m_dir.file(L"victim.txt"), doc = m_dir.file(L"doc.vxp"),
+                       probe = m_dir.file(L"probe.txt");
+    fw::unique_bstr bVictim(victim.c_str()), bDoc(doc.c_str()), bFso(kFileSystemObjectClsid),
+        bProbe((ExeDir() + L"\\ShellProbe.exe").c_str());
+    fw::com_ptr<IDispatch> object;
+    const GatedMember members[] = {
+        {L"DeleteFile", [&] { return m_office->DeleteFile(bVictim.get()); }, [&] { return !Exists(victim); }},
+        {L"GetFileSystemObject", [&] { return m_office->GetFileSystemObject(object.put()); }, [&] { return !!object; }},
+        // Made and gone again on allowed pages; refused ones reach neither.
+        {L"GetWindow", [&] { return m_office->GetWindow(bFso.get(), object.put()); }, [&] { return !!object; }},
+        {L"ShellExecute", [&] { return m_office->ShellExecute(bProbe.get(), Missing()); }, [&] { return false; }},
+        {L"Open", [&] { return m_office->Open(String(bDoc), Missing()); }, [&] { return HasDocument(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(&c - cases));
+        ASSERT_TRUE(WriteFileBytes(victim, "keep"));
+        ASSERT_TRUE(WriteFileBytes(doc, "not opened"));
+        m_office.reset();
+        m_host.Release();
+        m_host.SetPage(c.source, c.url, c.hostZone);
+        if (c.how == SetSite) {
+            ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice,
+                                             m_office.put_void()));
+        } else {
+            ASSERT_EQ(S_OK, m_host.Create(CLSID_Office));
+            ASSERT_EQ(S_OK, m_host.query(m_office.put()));
+        }
+        fw::com_ptr<IObjectWithSite> withSite;
+        ASSERT_EQ(S_OK, m_office.query(withSite.put()));
+        fw::com_ptr<IUnknown> got;
+        EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IUnknown, got.put_void()));
+        EXPECT_FALSE(got);
+        if (c.how != Tag) {
+            ASSERT_EQ(S_OK, withSite->SetSite(m_host.site()));
+            EXPECT_EQ(S_OK, withSite->GetSite(IID_IUnknown, got.put_void()));
+        }
+        LogTail log(LogPath());
+        size_t refused = 0;
+        for (const GatedMember& member : members) {
+            // Allowed pages run only the members without a window or program.
+            if (c.bAllowed && member.name != std::wstring(L"DeleteFile") &&
+                member.name != std::wstring(L"GetFileSystemObject"))
+                continue;
+            object.reset();
+            EXPECT_EQ(c.bAllowed ? S_OK : E_ACCESSDENIED, member.call()) << Narrow(member.name);
+            EXPECT_EQ(c.bAllowed, member.effect()) << Narrow(member.name);
+            refused += c.bAllowed ? 0 : 1;
+        }
+        EXPECT_FALSE(Exists(probe));
+        EXPECT_EQ(refused, Refusals(log).size());
+        withSite->SetSite(nullptr);
+    }
+}
+
+// An Internet page the allow-list lets in transfers to its own origin and
+// the listed hosts only, at every redirect; a refused hop gets no request
+// (and no byte of the document), its refusal is logged and described.
+TEST_F(SiteLockTest, APagesTransfersGoOnlyWhereItMaySendThemAtEveryHop) {
+    wchar_t port[16] = {}, root[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"VX_WEB_PORT", port, ARRAYSIZE(port));
+    GetEnvironmentVariableW(L"VX_WEB_ROOT", root, ARRAYSIZE(root));
+    ASSERT_TRUE(*port && *root) << "run through scripts/test.sh: it starts the local web server";
+    auto url = [&](const wchar_t* host, const std::wstring& path) {
+        return std::wstring(L"http://") + host + L":" + port + L"/" + path;
+    };
+    const std::wstring page = url(L"127.0.0.1", L"page.html"), served = std::wstring(root) + L"\\lock.vxp";
+    HostIn(PageSource::None, L"");
+    ASSERT_EQ(S_OK, m_office->New(fw::unique_bstr(L"VellixPad.Document").get()));
+    ASSERT_EQ(S_OK, m_office->Save(String(fw::unique_bstr(served.c_str())), Missing()));
+
+    const struct {
+        const char* what;
+        const std::wstring page;
+        const wchar_t* alsoListed;
+        bool bPost;
+        std::wstring target;
+        const wchar_t* refusedHop;  // null: allowed
+    } cases[] = {
+        {"own origin", page, nullptr, false, url(L"127.0.0.1", L"files/lock.vxp"), nullptr},
+        {"other host", page, nullptr, false, url(L"localhost", L"files/lock.vxp"), L"localhost"},
+        {"other port", page, nullptr, false, L"http://127.0.0.1:1/files/lock.vxp", L"127.0.0.1:1"},
+        {"host after a user name", page, nullptr, false, url(L"127.0.0.1@localhost", L"files/lock.vxp"), L"localhost"},
+        {"redirect elsewhere", page, nullptr, false,
+         url(L"127.0.0.1", L"to/302?" + url(L"localhost", L"files/lock.vxp")), L"localhost"},
+        {"redirect to a listed host", page, L"localhost", false,
+         url(L"127.0.0.1", L"to/302?" + url(L"localhost", L"files/lock.vxp")), nullptr},
+        {"upload redirected with its body", page, nullptr, true,
+         url(L"127.0.0.1", L"to/307?" + url(L"localhost", L"upload/lock-up.vxp")), L"localhost"},
+        {"trusted page, any host", kTrustedPage, nullptr, false, url(L"localhost", L"files/lock.vxp"), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearPolicy();
+        SetReg(HKEY_LOCAL_MACHINE, kAllowedSitesKey, L"own", L"127.0.0.1");
+        if (c.alsoListed) SetReg(HKEY_LOCAL_MACHINE, kAllowedSitesKey, L"also", c.alsoListed);
+        HostIn(PageSource::Document, c.page);
+        fw::com_ptr<IOffice2> office2;
+        ASSERT_EQ(S_OK, m_office.query(office2.put()));
+        std::string before;
+        ReadFileBytes(std::wstring(root) + L"\\requests.log", &before);
+        LogTail log(LogPath());
+        fw::unique_bstr target(c.target.c_str()), response;
+        HRESULT hr = c.bPost ? (office2->New(fw::unique_bstr(L"VellixPad.Document").get()),
+                                office2->SaveToURL(target.get(), Missing(), Missing(), Missing(), Missing(),
+                                                   response.put()))
+                             : office2->OpenFromURL(target.get(), Missing(), Missing());
+        fw::com_ptr<IErrorInfo> info;
+        fw::unique_bstr text;
+        if (GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(text.put());
+        EXPECT_EQ(c.refusedHop ? E_ACCESSDENIED : S_OK, hr);
+        if (!c.refusedHop) continue;
+        EXPECT_NE(std::wstring::npos, std::wstring(text.c_str()).find(c.refusedHop)) << Narrow(text.c_str());
+        EXPECT_EQ(1u, Refusals(log).size());
+        std::string after;
+        ReadFileBytes(std::wstring(root) + L"\\requests.log", &after);
+        after.erase(0, before.size());
+        EXPECT_EQ(std::string::npos, after.find(" /files/")) << after;
+        EXPECT_EQ(std::string::npos, after.find(" /upload/")) << after;
+    }
 }
 
 }  // namespace

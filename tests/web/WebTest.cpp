@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DialogDriver.h"
@@ -205,11 +206,12 @@ protected:
         m_office->get_Saved(&b);
         return b != VARIANT_FALSE;
     }
-    void SetTimeoutMs(DWORD ms) {
+    void SetTimeoutMs(DWORD ms) { SetWebValue(L"TimeoutMs", ms); }
+    void SetWebValue(const wchar_t* pszName, DWORD value) {
         fw::unique_hkey key;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kWebKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                                                  key.put(), nullptr));
-        RegSetValueExW(key.get(), L"TimeoutMs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ms), sizeof(ms));
+        RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     }
 
     OleSession m_ole;
@@ -440,6 +442,101 @@ TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     ASSERT_EQ(S_OK, OpenUrl(L"files/ev.vxp"));
     ASSERT_EQ(S_OK, m_office->Close());
     EXPECT_EQ(CONNECT_E_NOCONNECTION, m_cp->Unadvise(m_cookie)) << "gone after its first event";
+}
+
+// A control character in any text that goes into the request (URL, field
+// name, file name, form fields) is refused before any request is made.
+TEST_F(WebTest, TextsWithControlCharactersAreRefusedBeforeAnyRequest) {
+    const std::wstring keep = m_dir.file(L"ctl.vxp");
+    ASSERT_EQ(S_OK, WriteDocument(keep, L"ctl", 0));
+    ASSERT_EQ(S_OK, m_office->Open(StringArg(keep), Missing()));
+    const std::string requests = FileText(ServerFile(L"requests.log"));
+    const std::wstring nul(L"files/a\0b.vxp", 13);
+    const struct {
+        std::wstring url;
+        const wchar_t* field;
+        const wchar_t* fileName;
+        const wchar_t* fields;
+    } cases[] = {
+        {Url(L"files/a\r\nX-Injected: 1"), nullptr, nullptr, nullptr},
+        {Url(nul), nullptr, nullptr, nullptr},
+        {Url(L"upload/c.vxp"), L"file\r\nX: 1", nullptr, nullptr},
+        {Url(L"upload/c.vxp"), nullptr, L"c.vxp\"\r\n", nullptr},
+        {Url(L"upload/c.vxp"), nullptr, nullptr, L"a=%0D%0AX"},
+        {Url(L"upload/c.vxp"), nullptr, nullptr, L"a\tb=1"},
+    };
+    for (const auto& c : cases) {
+        unique_bstr url(c.url.data(), static_cast<UINT>(c.url.size())), response;
+        StringArg field(c.field ? c.field : L""), name(c.fileName ? c.fileName : L""), form(c.fields ? c.fields : L"");
+        if (!c.field && !c.fileName && !c.fields) {
+            EXPECT_EQ(E_INVALIDARG, m_office->OpenFromURL(url.get(), Missing(), Missing()));
+        }
+        EXPECT_EQ(E_INVALIDARG, m_office->SaveToURL(url.get(), c.field ? field : Missing(), c.fileName ? name : Missing(),
+                                                    c.fields ? form : Missing(), Missing(), response.put()));
+    }
+    EXPECT_TRUE(requests == FileText(ServerFile(L"requests.log"))) << "no request reached the server";
+    EXPECT_EQ(L"ctl", Text());
+}
+
+// A transfer ends within its bounds: the overall deadline ends a server that
+// trickles, the size cap a document too large, Esc the wait; the document
+// open before stays, and a handler that drops the last reference is safe.
+TEST_F(WebTest, TransfersEndAtTheDeadlineTheSizeCapOrEscAndKeepTheDocument) {
+    DialogWatcher boxes;
+    ASSERT_EQ(S_OK, WriteDocument(ServerFile(L"cap.vxp"), L"capped", 0));
+    const std::wstring keep = m_dir.file(L"bound.vxp");
+    ASSERT_EQ(S_OK, WriteDocument(keep, L"kept", 0));
+    ASSERT_EQ(S_OK, m_office->Open(StringArg(keep), Missing()));
+    UINT hwnd = 0;
+    ASSERT_EQ(S_OK, m_office->get_HWnd(&hwnd));
+    const struct {
+        const wchar_t* setting;
+        DWORD value;
+        const wchar_t* path;
+        bool bEsc;
+        HRESULT hr;
+    } cases[] = {
+        {L"DeadlineMs", 1500, L"trickle", false, E_TIMEOUT},
+        {L"MaxDocumentBytes", 1000, L"files/cap.vxp", false, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)},
+        {nullptr, 0, L"trickle", true, E_ABORT},
+    };
+    for (const auto& c : cases) {
+        RegDeleteKeyW(HKEY_CURRENT_USER, kWebKey);
+        if (c.setting) SetWebValue(c.setting, c.value);
+        // Esc comes while the wait cursor shows: at the first progress.
+        m_sink.onEvent = [&](DISPID id) {
+            if (id == 4 && c.bEsc) PostMessageW(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)), WM_KEYDOWN, VK_ESCAPE, 0);
+        };
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(c.hr, OpenUrl(c.path)) << c.path;
+        EXPECT_LT(GetTickCount() - start, 20000u) << c.path;
+        EXPECT_EQ(L"kept", Text()) << c.path;
+        EXPECT_EQ(m_strayBefore, StrayFiles()) << c.path;
+    }
+    EXPECT_EQ(0u, boxes.count());
+
+    // The page lets go of the control from inside the transfer's progress.
+    m_sink.onEvent = nullptr;
+    SetWebValue(L"DeadlineMs", 1000);
+    IOffice2* pLast = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice2,
+                                     reinterpret_cast<void**>(&pLast)));
+    EventSink sink;
+    sink.onEvent = [&](DISPID id) {
+        if (id == 4 && pLast) std::exchange(pLast, nullptr)->Release();
+    };
+    com_ptr<IConnectionPointContainer> cpc;
+    com_ptr<IConnectionPoint> cp;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, pLast->QueryInterface(IID_IConnectionPointContainer, cpc.put_void()));
+    ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID__IOfficeEvents, cp.put()));
+    ASSERT_EQ(S_OK, cp->Advise(&sink, &cookie));
+    cp.reset();
+    cpc.reset();
+    IOffice2* pCall = pLast;
+    EXPECT_EQ(E_TIMEOUT, pCall->OpenFromURL(unique_bstr(Url(L"trickle").c_str()).get(), Missing(), Missing()));
+    EXPECT_EQ(nullptr, pLast);
+    EXPECT_EQ(1u, sink.m_cRef) << "gone, and let go of its sink";
 }
 
 }  // namespace

@@ -60,8 +60,10 @@ HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
     HRESULT hr = m_siteLock.Check();
     if (FAILED(hr)) {
         const wchar_t* pszName = pszMember ? pszMember : L"";
-        m_log.Write(kLogSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
-        return Fail(hr, kErrSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
+        // The page's URL may carry a user name, password or session query.
+        const std::wstring page = web::LoggableUrl(m_siteLock.PageUrl());
+        m_log.Write(kLogSiteLockRefused, pszName, page.c_str());
+        return Fail(hr, kErrSiteLockRefused, pszName, page.c_str());
     }
     return hr;
 }
@@ -108,6 +110,9 @@ STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
 }
 
 STDMETHODIMP COffice::SetSite(IUnknown* pUnkSite) {
+    // A control made by script may never get a window, which opens the log;
+    // its refusals are logged all the same.
+    if (pUnkSite && !m_hWnd) OpenLog();
     m_spObjectSite.reset();
     if (pUnkSite) pUnkSite->QueryInterface(IID_IUnknown, m_spObjectSite.put_void());
     m_siteLock.Reset();

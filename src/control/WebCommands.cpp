@@ -304,7 +304,7 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
     m_bTransferring = false;
     if (hr == E_ACCESSDENIED && !pResult->refusedUrl.empty()) {
         const std::wstring hop = web::LoggableUrl(pResult->refusedUrl);
-        m_log.Write(kLogHopRefused, pszVerb, m_siteLock.PageUrl().c_str(), hop.c_str());
+        m_log.Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
         return Fail(hr, kErrHopRefused, hop.c_str());
     }
     if (hr == E_ABORT) return Fail(hr, kErrCancelled, web::LoggableUrl(url).c_str());

@@ -192,7 +192,7 @@ DWORD CSiteLock::FindHostZone(IUnknown* pSite) {
     if (FAILED(host->GetSecurityId(id, &cb, 0)) || cb < sizeof(DWORD) || cb > sizeof(id)) return URLZONE_UNTRUSTED;
     DWORD zone = 0;
     CopyMemory(&zone, id + cb - sizeof(DWORD), sizeof(DWORD));
-    return zone == kNoZone ? URLZONE_UNTRUSTED : zone;
+    return zone == kNoZone ? static_cast<DWORD>(URLZONE_UNTRUSTED) : zone;
 }
 
 void CSiteLock::Update(IUnknown* pClientSite, IUnknown* pObjectSite) {

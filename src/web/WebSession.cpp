@@ -365,9 +365,13 @@ HRESULT CWebSession::ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCal
     std::vector<char> buffer(kChunk);
     ULONGLONG done = 0;
     for (;;) {
-        DWORD cb = 0;
+        // A read waits for its whole buffer: asking what has arrived first
+        // keeps a trickling server from holding one read for ever.
+        DWORD cb = 0, available = 0;
         CWait wait(m_dwTimeoutMs);
-        if (!InternetReadFile(hRequest, buffer.data(), kChunk, &cb)) return wait.Failed();
+        if (!InternetQueryDataAvailable(hRequest, &available, 0, 0)) return wait.Failed();
+        if (available == 0) break;
+        if (!InternetReadFile(hRequest, buffer.data(), std::min<DWORD>(available, kChunk), &cb)) return wait.Failed();
         if (cb == 0) break;
         if (hOut) {
             DWORD written = 0;
@@ -393,8 +397,13 @@ std::wstring LoggableUrl(const std::wstring& url) {
     uc.dwSchemeLength = 1;
     uc.dwHostNameLength = 1;
     uc.dwUrlPathLength = 1;
-    if (url.empty() || !InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &uc) || !uc.lpszScheme)
-        return L"(URL)";
+    if (url.empty() || !InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &uc) || !uc.lpszScheme ||
+        !uc.lpszHostName || !uc.dwHostNameLength) {
+        // No host to name (about:, file:, javascript:): up to the query,
+        // and nothing at all where a user name might hide.
+        std::wstring out = url.substr(0, url.find_first_of(L"?#"));
+        return out.find(L'@') == std::wstring::npos ? out : L"(URL)";
+    }
     std::wstring out(uc.lpszScheme, uc.dwSchemeLength);
     out += L"://";
     if (uc.lpszHostName) out.append(uc.lpszHostName, uc.dwHostNameLength);

@@ -228,11 +228,10 @@ public:
 
     // IInternetHostSecurityManager: the page's identity ends in its zone.
     STDMETHODIMP GetSecurityId(BYTE* pbId, DWORD* pcbId, DWORD_PTR) override {
-        const char prefix[] = "http:page";
-        if (*pcbId < sizeof(prefix) + sizeof(DWORD)) return E_NOT_SUFFICIENT_BUFFER;
-        CopyMemory(pbId, prefix, sizeof(prefix));
-        CopyMemory(pbId + sizeof(prefix), &hostZone, sizeof(DWORD));
-        *pcbId = sizeof(prefix) + sizeof(DWORD);
+        if (*pcbId < 9) return E_NOT_SUFFICIENT_BUFFER;
+        CopyMemory(pbId, "http:", 5);
+        CopyMemory(pbId + 5, &hostZone, sizeof(DWORD));
+        *pcbId = 9;
         return S_OK;
     }
     STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }

@@ -61,8 +61,8 @@ public:
         return m_pControl ? m_pControl->QueryInterface(__uuidof(I), reinterpret_cast<void**>(pp)) : E_POINTER;
     }
     const SiteCounters& counters() const;
-    // The page the container presents from now on (None: no page at all),
-    // and the zone its host security manager gives (kNoZone: none served).
+    // The page the container presents from now on (None: no page at all), and
+    // the zone of its host security manager (kNoZone: none).
     void SetPage(PageSource source, const std::wstring& url = std::wstring(), DWORD dwHostZone = kNoZone);
     // The site object, as a browser hands it to IObjectWithSite::SetSite.
     IUnknown* site() const;

@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "DialogDriver.h"
@@ -270,6 +269,24 @@ TEST_F(WebTest, TheNewMembersAndTheEventSourceAreVisibleToEveryKindOfClient) {
     unique_bstr r;
     EXPECT_EQ(E_POINTER, m_office->SaveToURL(unique_bstr(Url(L"upload/x").c_str()).get(), none2, none2, none2, none2, r.put()))
         << "no document";
+    // A control character in any text of the request (URL, field name, file
+    // name, form fields) is refused before a request is made.
+    const std::string requests = FileText(ServerFile(L"requests.log"));
+    const std::wstring bad[][4] = {
+        {Url(L"x\r\nX-Injected: 1"), L"", L"", L""}, {Url(std::wstring(L"a\0b", 3)), L"", L"", L""},
+        {Url(L"upload/c"), L"file\r\nX: 1", L"", L""}, {Url(L"upload/c"), L"", L"c\"\r\n", L""},
+        {Url(L"upload/c"), L"", L"", L"a=%0D%0AX"},      {Url(L"upload/c"), L"", L"", L"a\tb=1"}};
+    for (const auto& b : bad) {
+        unique_bstr url(b[0].data(), static_cast<UINT>(b[0].size()));
+        StringArg field(b[1]), name(b[2]), form(b[3]);
+        auto arg = [](const std::wstring& s, const StringArg& a) { return s.empty() ? Missing() : VARIANT(a); };
+        if (b[1].empty() && b[2].empty() && b[3].empty()) {
+            EXPECT_EQ(E_INVALIDARG, m_office->OpenFromURL(url.get(), none2, none2)) << Narrow(b[0]);
+        }
+        EXPECT_EQ(E_INVALIDARG, m_office->SaveToURL(url.get(), arg(b[1], field), arg(b[2], name), arg(b[3], form),
+                                                    none2, r.put()));
+    }
+    EXPECT_TRUE(requests == FileText(ServerFile(L"requests.log"))) << "no request reached the server";
 }
 
 TEST_F(WebTest, ADocumentMakesTheRoundTripByteExactWithItsEventsFormFieldsAndCookie) {
@@ -343,11 +360,24 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
         const wchar_t* path;
         HRESULT hr;
         long status;
+        const wchar_t* setting;  // from this row on
+        DWORD value;
+        bool bEsc;  // pressed at the first progress, while the wait cursor shows
     } opens[] = {
         {L"files/missing.vxp", E_NOT_FOUND, 404}, {L"status/500", E_STATUS, 500}, {L"loop", E_REDIRECT_LOOP, 302},
         {L"cut/half.vxp", E_CUT, 200},           {L"silent", E_TIMEOUT, 0},
+        // The overall deadline ends a server that trickles under the timeout.
+        {L"trickle", E_TIMEOUT, 200, L"DeadlineMs", 1500},
+        {L"trickle", E_ABORT, 200, L"DeadlineMs", 600000, true},
+        {L"files/half.vxp", HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), 200, L"MaxDocumentBytes", 1000},
+    };
+    bool bEsc = false;
+    m_sink.onEvent = [&](DISPID id) {
+        if (id == 4 && bEsc) PostMessageW(m_host.frame(), WM_KEYDOWN, VK_ESCAPE, 0);
     };
     for (const auto& c : opens) {
+        if (c.setting) SetWebValue(c.setting, c.value);
+        bEsc = c.bEsc;
         const DWORD start = GetTickCount();
         EXPECT_EQ(c.hr, OpenUrl(c.path)) << c.path;
         EXPECT_TRUE(DescriptionNames(c.path)) << c.path << ": the error object names the URL";
@@ -356,6 +386,7 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
         EXPECT_EQ(L"kept, edited", Text()) << c.path;
         EXPECT_EQ(m_strayBefore, StrayFiles()) << c.path;
     }
+    m_sink.onEvent = nullptr;
     struct {
         const wchar_t* path;
         const wchar_t* method;
@@ -442,100 +473,21 @@ TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     ASSERT_EQ(S_OK, OpenUrl(L"files/ev.vxp"));
     ASSERT_EQ(S_OK, m_office->Close());
     EXPECT_EQ(CONNECT_E_NOCONNECTION, m_cp->Unadvise(m_cookie)) << "gone after its first event";
-}
-
-// A control character in any text that goes into the request (URL, field
-// name, file name, form fields) is refused before any request is made.
-TEST_F(WebTest, TextsWithControlCharactersAreRefusedBeforeAnyRequest) {
-    const std::wstring keep = m_dir.file(L"ctl.vxp");
-    ASSERT_EQ(S_OK, WriteDocument(keep, L"ctl", 0));
-    ASSERT_EQ(S_OK, m_office->Open(StringArg(keep), Missing()));
-    const std::string requests = FileText(ServerFile(L"requests.log"));
-    const std::wstring nul(L"files/a\0b.vxp", 13);
-    const struct {
-        std::wstring url;
-        const wchar_t* field;
-        const wchar_t* fileName;
-        const wchar_t* fields;
-    } cases[] = {
-        {Url(L"files/a\r\nX-Injected: 1"), nullptr, nullptr, nullptr},
-        {Url(nul), nullptr, nullptr, nullptr},
-        {Url(L"upload/c.vxp"), L"file\r\nX: 1", nullptr, nullptr},
-        {Url(L"upload/c.vxp"), nullptr, L"c.vxp\"\r\n", nullptr},
-        {Url(L"upload/c.vxp"), nullptr, nullptr, L"a=%0D%0AX"},
-        {Url(L"upload/c.vxp"), nullptr, nullptr, L"a\tb=1"},
-    };
-    for (const auto& c : cases) {
-        unique_bstr url(c.url.data(), static_cast<UINT>(c.url.size())), response;
-        StringArg field(c.field ? c.field : L""), name(c.fileName ? c.fileName : L""), form(c.fields ? c.fields : L"");
-        if (!c.field && !c.fileName && !c.fields) {
-            EXPECT_EQ(E_INVALIDARG, m_office->OpenFromURL(url.get(), Missing(), Missing()));
-        }
-        EXPECT_EQ(E_INVALIDARG, m_office->SaveToURL(url.get(), c.field ? field : Missing(), c.fileName ? name : Missing(),
-                                                    c.fields ? form : Missing(), Missing(), response.put()));
-    }
-    EXPECT_TRUE(requests == FileText(ServerFile(L"requests.log"))) << "no request reached the server";
-    EXPECT_EQ(L"ctl", Text());
-}
-
-// A transfer ends within its bounds: the overall deadline ends a server that
-// trickles, the size cap a document too large, Esc the wait; the document
-// open before stays, and a handler that drops the last reference is safe.
-TEST_F(WebTest, TransfersEndAtTheDeadlineTheSizeCapOrEscAndKeepTheDocument) {
-    DialogWatcher boxes;
-    ASSERT_EQ(S_OK, WriteDocument(ServerFile(L"cap.vxp"), L"capped", 0));
-    const std::wstring keep = m_dir.file(L"bound.vxp");
-    ASSERT_EQ(S_OK, WriteDocument(keep, L"kept", 0));
-    ASSERT_EQ(S_OK, m_office->Open(StringArg(keep), Missing()));
-    UINT hwnd = 0;
-    ASSERT_EQ(S_OK, m_office->get_HWnd(&hwnd));
-    const struct {
-        const wchar_t* setting;
-        DWORD value;
-        const wchar_t* path;
-        bool bEsc;
-        HRESULT hr;
-    } cases[] = {
-        {L"DeadlineMs", 1500, L"trickle", false, E_TIMEOUT},
-        {L"MaxDocumentBytes", 1000, L"files/cap.vxp", false, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)},
-        {nullptr, 0, L"trickle", true, E_ABORT},
-    };
-    for (const auto& c : cases) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, kWebKey);
-        if (c.setting) SetWebValue(c.setting, c.value);
-        // Esc comes while the wait cursor shows: at the first progress.
-        m_sink.onEvent = [&](DISPID id) {
-            if (id == 4 && c.bEsc) PostMessageW(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)), WM_KEYDOWN, VK_ESCAPE, 0);
-        };
-        const DWORD start = GetTickCount();
-        EXPECT_EQ(c.hr, OpenUrl(c.path)) << c.path;
-        EXPECT_LT(GetTickCount() - start, 20000u) << c.path;
-        EXPECT_EQ(L"kept", Text()) << c.path;
-        EXPECT_EQ(m_strayBefore, StrayFiles()) << c.path;
-    }
-    EXPECT_EQ(0u, boxes.count());
 
     // The page lets go of the control from inside the transfer's progress.
-    m_sink.onEvent = nullptr;
     SetWebValue(L"DeadlineMs", 1000);
-    IOffice2* pLast = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice2,
-                                     reinterpret_cast<void**>(&pLast)));
     EventSink sink;
-    sink.onEvent = [&](DISPID id) {
-        if (id == 4 && pLast) std::exchange(pLast, nullptr)->Release();
-    };
     com_ptr<IConnectionPointContainer> cpc;
     com_ptr<IConnectionPoint> cp;
+    com_ptr<IOffice2> last;
     DWORD cookie = 0;
-    ASSERT_EQ(S_OK, pLast->QueryInterface(IID_IConnectionPointContainer, cpc.put_void()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice2, last.put_void()));
+    ASSERT_EQ(S_OK, last.query(cpc.put()));
     ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID__IOfficeEvents, cp.put()));
     ASSERT_EQ(S_OK, cp->Advise(&sink, &cookie));
-    cp.reset();
-    cpc.reset();
-    IOffice2* pCall = pLast;
+    IOffice2* pCall = last.get();
+    sink.onEvent = [&](DISPID id) { if (id == 4) cp.reset(), cpc.reset(), last.reset(); };
     EXPECT_EQ(E_TIMEOUT, pCall->OpenFromURL(unique_bstr(Url(L"trickle").c_str()).get(), Missing(), Missing()));
-    EXPECT_EQ(nullptr, pLast);
     EXPECT_EQ(1u, sink.m_cRef) << "gone, and let go of its sink";
 }
 

@@ -265,14 +265,14 @@ std::wstring NormalPath(LPCWSTR pszPath) {
         n = GetFullPathNameW(pszPath, static_cast<DWORD>(full.size()), full.data(), nullptr);
     }
     if (n == 0 || n >= full.size()) return std::wstring();
-    std::vector<wchar_t> longer(MAX_PATH);
-    DWORD m = GetLongPathNameW(full.data(), longer.data(), static_cast<DWORD>(longer.size()));
-    if (m >= longer.size()) {
-        longer.resize(m + 1);
-        m = GetLongPathNameW(full.data(), longer.data(), static_cast<DWORD>(longer.size()));
-    }
-    // A file that does not exist keeps its full name.
-    return m != 0 && m < longer.size() ? std::wstring(longer.data(), m) : std::wstring(full.data(), n);
+    // Short names exist only within MAX_PATH, and some systems' long-name
+    // lookup never ends on a giant name: such a path is left as it is (it
+    // then counts as another file, the safe side). A file that does not
+    // exist keeps its full name too.
+    if (n >= MAX_PATH || GetFileAttributesW(full.data()) == INVALID_FILE_ATTRIBUTES) return std::wstring(full.data(), n);
+    wchar_t szLong[MAX_PATH] = {};
+    const DWORD m = GetLongPathNameW(full.data(), szLong, MAX_PATH);
+    return m != 0 && m < MAX_PATH ? std::wstring(szLong, m) : std::wstring(full.data(), n);
 }
 
 }  // namespace

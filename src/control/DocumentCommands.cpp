@@ -159,6 +159,7 @@ STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
 
 // A read-only document ignores the name and asks the user; saving back to
 // the document's own file (in any letter case) writes where the user chose.
+// Only the same full path counts: a look-alike name is another file.
 bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
     if (!IsNonEmptyString(vFile)) return false;
     if (!m_spDocObject) return true;
@@ -166,8 +167,8 @@ bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
     m_spDocObject->IsReadOnly(&bReadOnly);
     if (bReadOnly) return false;
     fw::unique_bstr current;
-    GetFileName(current.put());
-    return lstrcmpiW(current.c_str(), vFile.bstrVal) != 0;
+    m_spDocObject->get_FileName(current.put());
+    return !IsSameFilePath(current.c_str(), vFile.bstrVal);
 }
 
 HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
@@ -354,7 +355,7 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
     VARIANT_BOOL bSaved = VARIANT_FALSE;
     get_Saved(&bSaved);
     fw::unique_bstr current;
-    GetFileName(current.put());
+    site->get_FileName(current.put());
     std::wstring name = current.c_str();
 
     VARIANT_BOOL bReadOnly = VARIANT_FALSE;
@@ -441,9 +442,10 @@ STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
         return S_FALSE;
     }
     *bstrFileName = nullptr;
-    m_spDocObject->get_FileName(bstrFileName);
-    if (!*bstrFileName) *bstrFileName = SysAllocString(L"");
-    return S_OK;
+    fw::unique_bstr name;
+    m_spDocObject->get_FileName(name.put());
+    *bstrFileName = SysAllocString(PathForPage(name.c_str()).c_str());
+    return *bstrFileName ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP COffice::get_OleObject(IDispatch** pVal) {

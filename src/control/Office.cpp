@@ -56,14 +56,27 @@ HRESULT COffice::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
 // Looked up at every call, so that a page the browser navigated to is
 // decided afresh.
 HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
-    m_siteLock.Update(m_spClientSite.get());
+    m_siteLock.Update(m_spClientSite.get(), m_spObjectSite.get());
     HRESULT hr = m_siteLock.Check();
     if (FAILED(hr)) {
         const wchar_t* pszName = pszMember ? pszMember : L"";
-        m_log.Write(kLogSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
-        return Fail(hr, kErrSiteLockRefused, pszName, m_siteLock.PageUrl().c_str());
+        // The page's URL may carry a user name, password or session query.
+        const std::wstring page = web::LoggableUrl(m_siteLock.PageUrl());
+        m_log.Write(kLogSiteLockRefused, pszName, page.c_str());
+        return Fail(hr, kErrSiteLockRefused, pszName, page.c_str());
     }
     return hr;
+}
+
+bool COffice::IsPageRefused() {
+    m_siteLock.Update(m_spClientSite.get(), m_spObjectSite.get());
+    return FAILED(m_siteLock.Check());
+}
+
+std::wstring COffice::PathForPage(const std::wstring& path) {
+    if (path.empty() || !IsPageRefused()) return path;
+    const size_t slash = path.find_last_of(L"\\/:");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 fw::com_ptr<IUnknown> COffice::Identity() {
@@ -75,8 +88,9 @@ fw::com_ptr<IUnknown> COffice::Identity() {
 // ---- activation and the client site ------------------------------------
 
 STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
+    m_siteLock.Reset();
     if (pClientSite) {
-        m_siteLock.Update(pClientSite);
+        m_siteLock.Update(pClientSite, m_spObjectSite.get());
         // The window exists from here on, hidden, so that a script can open
         // a document before the container activates the control.
         HWND hwndParent = nullptr;
@@ -93,6 +107,24 @@ STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
         Close();
     }
     return CControlBase::SetClientSite(pClientSite);
+}
+
+STDMETHODIMP COffice::SetSite(IUnknown* pUnkSite) {
+    // A control made by script may never get a window, which opens the log;
+    // its refusals are logged all the same.
+    if (pUnkSite && !m_hWnd) OpenLog();
+    m_spObjectSite.reset();
+    if (pUnkSite) pUnkSite->QueryInterface(IID_IUnknown, m_spObjectSite.put_void());
+    m_siteLock.Reset();
+    m_siteLock.Update(m_spClientSite.get(), m_spObjectSite.get());
+    return S_OK;
+}
+
+STDMETHODIMP COffice::GetSite(REFIID riid, void** ppvSite) {
+    if (!ppvSite) return E_POINTER;
+    *ppvSite = nullptr;
+    if (!m_spObjectSite) return E_FAIL;
+    return m_spObjectSite->QueryInterface(riid, ppvSite);
 }
 
 HRESULT COffice::InPlaceActivate(LONG iVerb, const RECT* prcPosRect) {

@@ -40,7 +40,8 @@ class COffice : public fw::CObjectRoot,
                 public IOleCommandTarget,
                 public IFrameHookClient,
                 public fw::ISupportErrorInfoImpl<COffice>,
-                public fw::CConnectionPointContainer {
+                public fw::CConnectionPointContainer,
+                public IObjectWithSite {
 public:
     COffice();
     ~COffice();
@@ -71,6 +72,7 @@ public:
     FW_INTERFACE_ENTRY(ISupportErrorInfo)
     FW_INTERFACE_ENTRY(IOffice2)
     FW_INTERFACE_ENTRY(IConnectionPointContainer)
+    FW_INTERFACE_ENTRY(IObjectWithSite)
     FW_END_INTERFACE_MAP()
 
     // The interfaces whose failures come with an error object.
@@ -160,6 +162,11 @@ public:
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* pClientSite) override;
 
+    // IObjectWithSite: how a browser tells a control its page script made
+    // (no client site then).
+    STDMETHODIMP SetSite(IUnknown* pUnkSite) override;
+    STDMETHODIMP GetSite(REFIID riid, void** ppvSite) override;
+
     // IOleCommandTarget
     STDMETHODIMP QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
                              OLECMDTEXT* pCmdText) override;
@@ -175,6 +182,11 @@ public:
     // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
     // for a page the site lock refuses. Such members ask it first.
     HRESULT CheckSiteLock(LPCWSTR pszMember);
+    // Whether the site lock refuses the current page (nothing logged): such
+    // a page is told leaf names only, never local paths.
+    bool IsPageRefused();
+    // What the page may learn of a local path: the path, or its leaf.
+    std::wstring PathForPage(const std::wstring& path);
 
     // Gives a failing member's caller an error object whose description is
     // pszFormat filled in as by swprintf, and returns hr. Success codes
@@ -279,6 +291,7 @@ protected:
     fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
     CSiteLock m_siteLock;
+    fw::com_ptr<IUnknown> m_spObjectSite;
 
     fw::CConnectionPoint m_cpEvents{this, this, DIID__IOfficeEvents};
     struct PendingEvent {

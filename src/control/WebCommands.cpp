@@ -17,10 +17,14 @@ const wchar_t kDefaultUploadName[] = L"document";
 const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\t耗时:%dms\thr=%d";
 const wchar_t kLogNoSite[] = L"DocObject为空";
 const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
+const wchar_t kLogHopRefused[] = L"站点锁定拒绝\t成员:%s\t页面:%s\t目标:%s";
 
 // Error descriptions, for failures no inner step described.
 const wchar_t kErrOpenFromURL[] = L"从网址打开文档失败: %s (HTTP状态 %ld)";
 const wchar_t kErrSaveToURL[] = L"保存文档到网址失败: %s (HTTP状态 %ld)";
+const wchar_t kErrHopRefused[] = L"站点锁定: 页面不允许传输到该网址: %s";
+const wchar_t kErrNotDocumentServer[] = L"不是已注册的文档服务器: %s";
+const wchar_t kErrCancelled[] = L"用户取消了传输: %s";
 
 // Left out, or passed as null/undefined by script.
 bool IsMissing(const VARIANT& v) {
@@ -36,7 +40,8 @@ HRESULT OptionalString(const VARIANT& v, const wchar_t* pszDefault, std::wstring
     }
     fw::unique_variant text;
     if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return E_INVALIDARG;
-    *pOut = text->bstrVal ? text->bstrVal : L"";
+    // Whole, NULs included: a NUL must be refused, not end the text early.
+    pOut->assign(text->bstrVal ? text->bstrVal : L"", SysStringLen(text->bstrVal));
     return S_OK;
 }
 
@@ -88,7 +93,7 @@ HRESULT PropertyText(IDispatch* pObject, DISPID dispid, std::wstring* pOut) {
     fw::unique_variant text;
     hr = VariantChangeType(text.get(), value.get(), 0, VT_BSTR);
     if (FAILED(hr)) return hr;
-    *pOut = text->bstrVal ? text->bstrVal : L"";
+    pOut->assign(text->bstrVal ? text->bstrVal : L"", SysStringLen(text->bstrVal));
     return S_OK;
 }
 
@@ -148,7 +153,7 @@ HRESULT ReadFormFields(const VARIANT& v, std::vector<web::FormField>* pFields) {
     case VT_ERROR:
         return value->scode == DISP_E_PARAMNOTFOUND ? S_OK : E_INVALIDARG;
     case VT_BSTR:
-        ParseFieldString(value->bstrVal ? value->bstrVal : L"", pFields);
+        ParseFieldString(std::wstring(value->bstrVal ? value->bstrVal : L"", SysStringLen(value->bstrVal)), pFields);
         return S_OK;
     case VT_DISPATCH:
         return value->pdispVal ? ReadObjectFields(value->pdispVal, pFields) : S_OK;
@@ -184,6 +189,29 @@ void StampClass(const std::wstring& path, REFCLSID clsid) {
     if (SUCCEEDED(WriteClassStg(stg.get(), clsid))) stg->Commit(STGC_DEFAULT);
 }
 
+// A class the control may create from a web document: a document server,
+// which says so with a DocObject key under its class.
+bool IsDocumentServer(REFCLSID clsid) {
+    wchar_t szClsid[40] = {};
+    if (!StringFromGUID2(clsid, szClsid, ARRAYSIZE(szClsid))) return false;
+    fw::unique_hkey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + szClsid + L"\\DocObject").c_str(), 0,
+                         KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// A URL from script, whole: a NUL inside it is refused, not cut at.
+std::wstring WholeUrl(BSTR url) { return std::wstring(url ? url : L"", SysStringLen(url)); }
+bool IsRequestableUrl(BSTR url) { return web::IsHttpUrl(url) && !web::HasControlChar(WholeUrl(url)); }
+
+// Esc pressed on this thread's windows while the wait cursor shows. Only
+// that key is taken from the queue; other input waits for the transfer.
+bool EscapePressed() {
+    MSG msg;
+    if (!PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) || msg.wParam != VK_ESCAPE) return false;
+    PeekMessageW(&msg, msg.hwnd, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE);
+    return true;
+}
+
 class CWaitCursor {
 public:
     CWaitCursor() : m_hOld(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
@@ -206,7 +234,10 @@ void PumpPaintMessages() {
 
 // ---- events --------------------------------------------------------------
 
-void COffice::QueueEvent(DISPID dispid, const std::wstring& name) { m_pendingEvents.push_back({dispid, name}); }
+// A local name goes to a refused page as its leaf; a URL is the page's own.
+void COffice::QueueEvent(DISPID dispid, const std::wstring& name) {
+    m_pendingEvents.push_back({dispid, web::IsHttpUrl(name.c_str()) ? name : PathForPage(name)});
+}
 
 void COffice::FirePendingEvents() {
     if (!m_cpEvents.HasSinks()) {
@@ -261,11 +292,22 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
     const DWORD start = GetTickCount();
     web::CWebSession session;
     HRESULT hr = session.Open();
+    // Every request, redirects too, goes only where the page may send it.
+    session.SetHopCheck([this](const std::wstring& target, const std::wstring* pFrom) {
+        return m_siteLock.CheckTransfer(target.c_str(), pFrom ? pFrom->c_str() : nullptr);
+    });
+    session.SetCancelCheck(EscapePressed);
     if (SUCCEEDED(hr)) hr = step(session, progress);
     m_lLastHTTPStatus = static_cast<long>(pResult->status);
     m_log.Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
                 std::to_wstring(pResult->bytes).c_str(), static_cast<int>(GetTickCount() - start), hr);
     m_bTransferring = false;
+    if (hr == E_ACCESSDENIED && !pResult->refusedUrl.empty()) {
+        const std::wstring hop = web::LoggableUrl(pResult->refusedUrl);
+        m_log.Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
+        return Fail(hr, kErrHopRefused, hop.c_str());
+    }
+    if (hr == E_ABORT) return Fail(hr, kErrCancelled, web::LoggableUrl(url).c_str());
     if (SUCCEEDED(hr)) {
         // The last one always comes, and says the whole has arrived.
         if (lastTotal == 0 || lastDone > lastTotal) lastTotal = lastDone;
@@ -299,16 +341,19 @@ STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, V
 }
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
+    // A handler of the transfer's events may drop the page's last reference.
+    fw::com_ptr<IUnknown> self = Identity();
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"OpenFromURL");
     if (FAILED(hr)) return hr;
-    if (!web::IsHttpUrl(url)) return E_INVALIDARG;
+    if (!IsRequestableUrl(url)) return E_INVALIDARG;
     std::wstring strProgId;
     if (FAILED(OptionalString(progId, L"", &strProgId))) return E_INVALIDARG;
     CLSID clsid = GUID_NULL;
     if (!strProgId.empty()) {
         hr = CLSIDFromProgID(strProgId.c_str(), &clsid);
         if (FAILED(hr)) return hr;
+        if (!IsDocumentServer(clsid)) return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, strProgId.c_str());
     }
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
     const std::wstring strUrl(url);
@@ -326,6 +371,14 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
                      &result);
     if (FAILED(hr)) return hr;
     if (!IsEqualCLSID(clsid, GUID_NULL)) StampClass(file.path(), clsid);
+    // Whatever class the downloaded file names: only a document server is
+    // made from it.
+    CLSID fileClass = GUID_NULL;
+    if (FAILED(GetClassFile(file.path().c_str(), &fileClass)) || !IsDocumentServer(fileClass)) {
+        wchar_t szClass[40] = L"?";
+        StringFromGUID2(fileClass, szClass, ARRAYSIZE(szClass));
+        return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, szClass);
+    }
 
     fw::unique_variant vFile;
     vFile->vt = VT_BSTR;
@@ -346,12 +399,14 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
 
 HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
                                 VARIANT method, BSTR* response) {
+    // A handler of the transfer's events may drop the page's last reference.
+    fw::com_ptr<IUnknown> self = Identity();
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"SaveToURL");
     if (FAILED(hr)) return hr;
     if (!response) return E_POINTER;
     *response = nullptr;
-    if (!web::IsHttpUrl(url)) return E_INVALIDARG;
+    if (!IsRequestableUrl(url)) return E_INVALIDARG;
     std::wstring strField, strFileName, strMethod;
     if (FAILED(OptionalString(fieldName, kDefaultFieldName, &strField)) || strField.empty() ||
         FAILED(OptionalString(fileName, L"", &strFileName)) ||
@@ -362,6 +417,9 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     std::vector<web::FormField> fields;
     hr = ReadFormFields(formFields, &fields);
     if (FAILED(hr)) return hr;
+    if (web::HasControlChar(strField) || web::HasControlChar(strFileName)) return E_INVALIDARG;
+    for (const web::FormField& f : fields)
+        if (web::HasControlChar(f.name) || web::HasControlChar(f.value)) return E_INVALIDARG;
 
     // The site this save began with, held to the end: event handlers run
     // during the upload and may close or replace the document.

@@ -3,6 +3,7 @@
 #include <servprov.h>
 #include <shlwapi.h>
 #include <urlmon.h>
+#include <wininet.h>
 
 #include <vector>
 
@@ -34,16 +35,18 @@ std::wstring StringProperty(IDispatch* pDisp, const wchar_t* pszName) {
     return value->bstrVal;
 }
 
-std::wstring UrlOfContainerDocument(IOleClientSite* pSite) {
+std::wstring UrlOfContainerDocument(IUnknown* pSite) {
+    fw::com_ptr<IOleClientSite> client;
+    if (FAILED(pSite->QueryInterface(IID_IOleClientSite, client.put_void())) || !client) return std::wstring();
     fw::com_ptr<IOleContainer> container;
-    if (FAILED(pSite->GetContainer(container.put())) || !container) return std::wstring();
+    if (FAILED(client->GetContainer(container.put())) || !container) return std::wstring();
     fw::com_ptr<IDispatch> document;
     if (FAILED(container->QueryInterface(kIID_IHTMLDocument2, document.put_void())) || !document)
         return std::wstring();
     return StringProperty(document.get(), L"URL");
 }
 
-std::wstring UrlOfBrowser(IOleClientSite* pSite) {
+std::wstring UrlOfBrowser(IUnknown* pSite) {
     fw::com_ptr<IServiceProvider> services;
     if (FAILED(pSite->QueryInterface(IID_IServiceProvider, services.put_void())) || !services)
         return std::wstring();
@@ -53,9 +56,11 @@ std::wstring UrlOfBrowser(IOleClientSite* pSite) {
     return StringProperty(browser.get(), L"LocationURL");
 }
 
-std::wstring UrlOfContainerMoniker(IOleClientSite* pSite) {
+std::wstring UrlOfContainerMoniker(IUnknown* pSite) {
+    fw::com_ptr<IOleClientSite> client;
+    if (FAILED(pSite->QueryInterface(IID_IOleClientSite, client.put_void())) || !client) return std::wstring();
     fw::com_ptr<IMoniker> moniker;
-    if (FAILED(pSite->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, moniker.put())) || !moniker)
+    if (FAILED(client->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, moniker.put())) || !moniker)
         return std::wstring();
     fw::com_ptr<IBindCtx> context;
     if (FAILED(CreateBindCtx(0, context.put()))) return std::wstring();
@@ -140,9 +145,30 @@ bool IsLockSwitchedOff() {
            type == REG_DWORD && value == 0;
 }
 
+// The origin of an http(s) URL: scheme, host and port, as cracked.
+bool CrackOrigin(LPCWSTR pszUrl, std::wstring* pOrigin) {
+    URL_COMPONENTSW uc = {};
+    uc.dwStructSize = sizeof(uc);
+    uc.dwSchemeLength = 1;
+    uc.dwHostNameLength = 1;
+    if (!pszUrl || !InternetCrackUrlW(pszUrl, 0, 0, &uc) || !uc.lpszHostName || !uc.dwHostNameLength ||
+        (uc.nScheme != INTERNET_SCHEME_HTTP && uc.nScheme != INTERNET_SCHEME_HTTPS))
+        return false;
+    std::wstring origin(uc.nScheme == INTERNET_SCHEME_HTTPS ? L"https://" : L"http://");
+    origin.append(uc.lpszHostName, uc.dwHostNameLength);
+    CharLowerBuffW(&origin[0], static_cast<DWORD>(origin.size()));
+    *pOrigin = origin + L":" + std::to_wstring(uc.nPort);
+    return true;
+}
+
+bool IsSchemeOf(LPCWSTR pszUrl, const wchar_t* pszScheme) {
+    const std::wstring scheme = UrlPart(pszUrl, URL_PART_SCHEME);
+    return !scheme.empty() && EqualNoCase(scheme, pszScheme);
+}
+
 }  // namespace
 
-std::wstring CSiteLock::FindPageUrl(IOleClientSite* pSite) {
+std::wstring CSiteLock::FindPageUrl(IUnknown* pSite) {
     if (!pSite) return std::wstring();
     std::wstring url = UrlOfContainerDocument(pSite);
     if (url.empty()) url = UrlOfBrowser(pSite);
@@ -150,36 +176,109 @@ std::wstring CSiteLock::FindPageUrl(IOleClientSite* pSite) {
     return url;
 }
 
-void CSiteLock::Update(IOleClientSite* pSite) {
-    std::wstring url = FindPageUrl(pSite);
-    if (!url.empty()) m_url.swap(url);
+DWORD CSiteLock::FindHostZone(IUnknown* pSite) {
+    fw::com_ptr<IServiceProvider> services;
+    if (!pSite || FAILED(pSite->QueryInterface(IID_IServiceProvider, services.put_void())) || !services)
+        return kNoZone;
+    fw::com_ptr<IInternetHostSecurityManager> host;
+    if (FAILED(services->QueryService(__uuidof(IInternetHostSecurityManager), __uuidof(IInternetHostSecurityManager),
+                                      host.put_void())) ||
+        !host)
+        return kNoZone;
+    // The identity ends in the zone, as a little-endian DWORD.
+    BYTE id[MAX_SIZE_SECURITY_ID] = {};
+    DWORD cb = sizeof(id);
+    // A host that serves the manager but cannot say: the least trusted.
+    if (FAILED(host->GetSecurityId(id, &cb, 0)) || cb < sizeof(DWORD) || cb > sizeof(id)) return URLZONE_UNTRUSTED;
+    DWORD zone = 0;
+    CopyMemory(&zone, id + cb - sizeof(DWORD), sizeof(DWORD));
+    return zone == kNoZone ? static_cast<DWORD>(URLZONE_UNTRUSTED) : zone;
+}
+
+void CSiteLock::Update(IUnknown* pClientSite, IUnknown* pObjectSite) {
+    std::wstring url = FindPageUrl(pClientSite);
+    DWORD zone = FindHostZone(pClientSite);
+    if (url.empty()) url = FindPageUrl(pObjectSite);
+    if (zone == kNoZone) zone = FindHostZone(pObjectSite);
+    if (url.empty() && zone == kNoZone) return;
+    if (url != m_url || zone != m_hostZone) m_bDecided = false;
+    m_url.swap(url);
+    m_hostZone = zone;
 }
 
 HRESULT CSiteLock::Check() {
-    if (m_url.empty()) return S_OK;
-    if (m_url != m_decidedUrl) {
-        m_hrDecided = Decide(m_url.c_str());
-        m_decidedUrl = m_url;
+    if (!HasPage()) return S_OK;
+    if (!m_bDecided) {
+        m_bLockOff = IsLockSwitchedOff();
+        m_hrDecided = Decide(m_url.c_str(), m_hostZone, &m_zoneDecided);
+        m_bDecided = true;
     }
     return m_hrDecided;
 }
 
-HRESULT CSiteLock::Decide(LPCWSTR pszUrl) {
+HRESULT CSiteLock::CheckTransfer(LPCWSTR pszUrl, LPCWSTR pszFrom) {
+    if (!pszUrl || (!IsSchemeOf(pszUrl, L"http") && !IsSchemeOf(pszUrl, L"https"))) return E_ACCESSDENIED;
+    if (!HasPage()) return S_OK;
+    if (FAILED(Check())) return m_hrDecided;
+    if (pszFrom && IsSchemeOf(pszFrom, L"https") && !IsSchemeOf(pszUrl, L"https")) return E_ACCESSDENIED;
+    if (m_bLockOff || m_zoneDecided != URLZONE_INTERNET) return S_OK;
+    std::wstring page, target;
+    if (CrackOrigin(m_url.c_str(), &page) && CrackOrigin(pszUrl, &target) && page == target) return S_OK;
+    return IsListed(pszUrl) ? S_OK : E_ACCESSDENIED;
+}
+
+HRESULT CSiteLock::Decide(LPCWSTR pszUrl, DWORD dwHostZone, DWORD* pZone) {
+    if (pZone) *pZone = kNoZone;
     if (IsLockSwitchedOff()) return S_OK;
-    fw::com_ptr<IInternetSecurityManager> manager;
-    DWORD zone = URLZONE_UNTRUSTED;
-    // A page whose zone cannot be told is treated as the least trusted.
-    if (FAILED(CoInternetCreateSecurityManager(nullptr, manager.put(), 0)) || !manager ||
-        FAILED(manager->MapUrlToZone(pszUrl, &zone, 0)))
-        return E_ACCESSDENIED;
+    DWORD zone = dwHostZone;
+    if (zone == kNoZone) {
+        // A scheme other than these names no place urlmon can vouch for
+        // (about:, javascript:, data: take their maker's context).
+        if (!pszUrl || (!IsSchemeOf(pszUrl, L"http") && !IsSchemeOf(pszUrl, L"https") && !IsSchemeOf(pszUrl, L"file")))
+            return E_ACCESSDENIED;
+        fw::com_ptr<IInternetSecurityManager> manager;
+        // A page whose zone cannot be told is treated as the least trusted.
+        if (FAILED(CoInternetCreateSecurityManager(nullptr, manager.put(), 0)) || !manager ||
+            FAILED(manager->MapUrlToZone(pszUrl, &zone, 0)))
+            return E_ACCESSDENIED;
+    }
+    if (pZone) *pZone = zone;
     switch (zone) {
     case URLZONE_LOCAL_MACHINE:
     case URLZONE_INTRANET:
     case URLZONE_TRUSTED:
         return S_OK;
     case URLZONE_INTERNET:
-        return IsListed(pszUrl) ? S_OK : E_ACCESSDENIED;
+        return pszUrl && *pszUrl && IsListed(pszUrl) ? S_OK : E_ACCESSDENIED;
     default:  // Restricted and any custom zone, listed or not
         return E_ACCESSDENIED;
     }
+}
+
+namespace {
+
+std::wstring NormalPath(LPCWSTR pszPath) {
+    std::vector<wchar_t> full(MAX_PATH);
+    DWORD n = GetFullPathNameW(pszPath, static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n + 1);
+        n = GetFullPathNameW(pszPath, static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) return std::wstring();
+    // Short names exist only within MAX_PATH, and some systems' long-name
+    // lookup never ends on a giant name: such a path is left as it is (it
+    // then counts as another file, the safe side). A file that does not
+    // exist keeps its full name too.
+    if (n >= MAX_PATH || GetFileAttributesW(full.data()) == INVALID_FILE_ATTRIBUTES) return std::wstring(full.data(), n);
+    wchar_t szLong[MAX_PATH] = {};
+    const DWORD m = GetLongPathNameW(full.data(), szLong, MAX_PATH);
+    return m != 0 && m < MAX_PATH ? std::wstring(szLong, m) : std::wstring(full.data(), n);
+}
+
+}  // namespace
+
+bool IsSameFilePath(LPCWSTR pszA, LPCWSTR pszB) {
+    if (!pszA || !pszB || !*pszA || !*pszB) return false;
+    const std::wstring a = NormalPath(pszA), b = NormalPath(pszB);
+    return !a.empty() && EqualNoCase(a, b);
 }

@@ -14,28 +14,55 @@ public:
     static const wchar_t kSwitchValue[];      // DWORD "SiteLock": 0 turns the lock off
     static const wchar_t kAllowedSitesKey[];  // Software\Vellix\AllowedSites: one value per entry
 
-    // The URL of the page hosting a control at pSite, or empty when the
-    // container is no page (a desktop program, a script host). Asks, in
-    // this order: the container document's URL, the browser's location,
-    // the container's moniker.
-    static std::wstring FindPageUrl(IOleClientSite* pSite);
+    // No zone: the host did not say, urlmon maps the URL.
+    static const DWORD kNoZone = 0xFFFFFFFF;
 
-    // Looks the page up again at pSite, so that navigation is seen. A site
-    // that names no page (or none at all) keeps the page found last: a
-    // control taken out of a page keeps that page's rule.
-    void Update(IOleClientSite* pSite);
+    // The URL of the page hosting a control at pSite (a client site or the
+    // site of IObjectWithSite), or empty when the container is no page (a
+    // desktop program, a script host). Asks, in this order: the container
+    // document's URL, the browser's location, the container's moniker.
+    static std::wstring FindPageUrl(IUnknown* pSite);
+    // The zone the host's own security manager gives the page at pSite, or
+    // kNoZone. It knows the context of about:blank, javascript: and data:
+    // documents, which their URL does not tell.
+    static DWORD FindHostZone(IUnknown* pSite);
+
+    // Looks the page up again through either site, so that navigation is
+    // seen. Sites that name no page (or none at all) keep the page found
+    // last: a control taken out of a page keeps that page's rule.
+    void Update(IUnknown* pClientSite, IUnknown* pObjectSite);
+    // A site changed: the next check decides afresh.
+    void Reset() { m_bDecided = false; }
 
     // S_OK when the current page may use the gated members (or there is no
-    // page), E_ACCESSDENIED when it may not. Decided once per page URL.
+    // page), E_ACCESSDENIED when it may not. Decided once per page.
     HRESULT Check();
+
+    // Whether a transfer of a page-hosted control may go to pszUrl, reached
+    // from pszFrom (null for the first request): S_OK or E_ACCESSDENIED.
+    // An Internet page let in by the allow-list reaches its own origin and
+    // the listed hosts; other allowed pages and desktop hosts any http(s)
+    // URL; a page never follows https to http.
+    HRESULT CheckTransfer(LPCWSTR pszUrl, LPCWSTR pszFrom);
 
     const std::wstring& PageUrl() const { return m_url; }
 
-    // The decision for one page URL under the machine's policy now.
-    static HRESULT Decide(LPCWSTR pszUrl);
+    // The decision for one page under the machine's policy now; *pZone
+    // gets the zone it was decided by.
+    static HRESULT Decide(LPCWSTR pszUrl, DWORD dwHostZone, DWORD* pZone = nullptr);
 
 private:
+    bool HasPage() const { return !m_url.empty() || m_hostZone != kNoZone; }
+
     std::wstring m_url;
-    std::wstring m_decidedUrl;
+    DWORD m_hostZone = kNoZone;
+    bool m_bDecided = false;
     HRESULT m_hrDecided = S_OK;
+    DWORD m_zoneDecided = kNoZone;
+    bool m_bLockOff = false;
 };
+
+// Whether two paths name the same file: full, long paths compared ordinally
+// without regard to case. Characters a linguistic comparison would skip
+// (zero-width ones) make a different name.
+bool IsSameFilePath(LPCWSTR pszA, LPCWSTR pszB);

@@ -165,9 +165,17 @@ STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefE
         filter.append(2, L'\0');
     }
 
+    // A refused page names no folder: the dialog would go there (and to a
+    // \\server\share with the user's credentials) before the user acts.
+    const wchar_t* pszFileName = OptionalString(vFileName);
+    std::wstring leaf;
+    if (pszFileName && *pszFileName) {
+        leaf = PathForPage(pszFileName);
+        pszFileName = leaf.c_str();
+    }
     std::vector<std::wstring> files;
     const HRESULT hr = RunFileDialog(files, bOpenFileDialog != VARIANT_FALSE, OptionalString(vDefExt),
-                                     OptionalString(vFileName), dwFlags,
+                                     pszFileName, dwFlags,
                                      filter.empty() ? nullptr : filter.c_str());
     if (FAILED(hr)) return Fail(hr, kErrDialogNoMemory);
     if (hr == S_FALSE || files.empty()) return S_FALSE;

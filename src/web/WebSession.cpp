@@ -12,11 +12,43 @@ const wchar_t kAgent[] = L"Vellix/1.0";
 const wchar_t kSettingsKey[] = L"Software\\Quorvane\\Tollan3.0\\Web";
 const wchar_t kTimeoutValue[] = L"TimeoutMs";
 const DWORD kDefaultTimeoutMs = 60000;
+const wchar_t kDeadlineValue[] = L"DeadlineMs";
+const DWORD kDefaultDeadlineMs = 10 * 60 * 1000;
+const wchar_t kMaxDocumentValue[] = L"MaxDocumentBytes";
+const DWORD kDefaultMaxDocument = 1u << 30;
+const wchar_t kMaxResponseValue[] = L"MaxResponseBytes";
 const wchar_t kTransferFolder[] = L"VellixWeb";
 const int kMaxRedirects = 10;
 const DWORD kChunk = 64 * 1024;
 // An upload's answer is text for the page, not a document.
-const size_t kMaxResponse = 16 * 1024 * 1024;
+const DWORD kDefaultMaxResponse = 16 * 1024 * 1024;
+
+// A positive DWORD setting of the Web key, or its default.
+DWORD WebSetting(const wchar_t* pszName, DWORD dwDefault) {
+    DWORD value = 0, cb = sizeof(value), type = 0;
+    fw::unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+        RegQueryValueExW(key.get(), pszName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb) == ERROR_SUCCESS &&
+        type == REG_DWORD && value > 0)
+        return value;
+    return dwDefault;
+}
+
+// Whether the file holds needle anywhere (across chunk borders too).
+bool FileContains(const std::wstring& path, const std::string& needle) {
+    fw::unique_hfile in(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return false;
+    std::string window;
+    std::vector<char> buffer(kChunk);
+    DWORD cb = 0;
+    while (ReadFile(in.get(), buffer.data(), kChunk, &cb, nullptr) && cb > 0) {
+        window.append(buffer.data(), cb);
+        if (window.find(needle) != std::string::npos) return true;
+        window.erase(0, window.size() - std::min(window.size(), needle.size() - 1));
+    }
+    return false;
+}
 
 HRESULT LastWinInetError() {
     DWORD err = GetLastError();
@@ -98,21 +130,23 @@ HRESULT StatusResult(DWORD status) {
 
 }  // namespace
 
-DWORD CWebSession::TimeoutMs() {
-    DWORD value = 0, cb = sizeof(value), type = 0;
-    fw::unique_hkey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
-        RegQueryValueExW(key.get(), kTimeoutValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb) ==
-            ERROR_SUCCESS &&
-        type == REG_DWORD && value > 0)
-        return value;
-    return kDefaultTimeoutMs;
+DWORD CWebSession::TimeoutMs() { return WebSetting(kTimeoutValue, kDefaultTimeoutMs); }
+DWORD CWebSession::DeadlineMs() { return WebSetting(kDeadlineValue, kDefaultDeadlineMs); }
+ULONGLONG CWebSession::MaxDocumentBytes() { return WebSetting(kMaxDocumentValue, kDefaultMaxDocument); }
+size_t CWebSession::MaxResponseBytes() { return WebSetting(kMaxResponseValue, kDefaultMaxResponse); }
+
+HRESULT CWebSession::Interrupted() const {
+    if (m_cancel && m_cancel()) return E_ABORT;
+    if (GetTickCount() - m_dwStart >= m_dwDeadlineMs) return HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT);
+    return S_OK;
 }
 
 // Set on every level of handle: not every WinINet passes a session's
-// timeouts down to its requests.
+// timeouts down to its requests. No call waits past the deadline.
 void CWebSession::SetTimeouts(HINTERNET h) {
-    DWORD timeout = m_dwTimeoutMs;
+    const DWORD elapsed = GetTickCount() - m_dwStart;
+    const DWORD left = elapsed < m_dwDeadlineMs ? m_dwDeadlineMs - elapsed : 1;
+    DWORD timeout = std::min(m_dwTimeoutMs, left);
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                          INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
         InternetSetOptionW(h, option, &timeout, sizeof(timeout));
@@ -122,6 +156,10 @@ HRESULT CWebSession::Open() {
     m_hSession.reset(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!m_hSession) return LastWinInetError();
     m_dwTimeoutMs = TimeoutMs();
+    m_dwDeadlineMs = DeadlineMs();
+    m_cbMaxDocument = MaxDocumentBytes();
+    m_cbMaxResponse = MaxResponseBytes();
+    m_dwStart = GetTickCount();
     SetTimeouts(m_hSession.get());
     return S_OK;
 }
@@ -137,9 +175,21 @@ HRESULT CWebSession::Download(const std::wstring& url, const std::wstring& file,
 HRESULT CWebSession::PostFile(const std::wstring& url, const std::wstring& file, const std::wstring& fieldName,
                               const std::wstring& fileName, const std::vector<FormField>& fields,
                               const ProgressCallback& progress, TransferResult* pResult) {
+    for (const std::wstring* p : {&url, &fieldName, &fileName})
+        if (HasControlChar(*p)) return E_INVALIDARG;
+    for (const FormField& f : fields)
+        if (HasControlChar(f.name) || HasControlChar(f.value)) return E_INVALIDARG;
     Body body;
     body.file = file;
-    std::string boundary = NewBoundary();
+    // The boundary may occur in no field and nowhere in the file, or the
+    // server would end a part early.
+    std::string boundary, fieldText;
+    for (const FormField& f : fields) fieldText += ToUtf8(f.name) + ToUtf8(f.value);
+    for (int i = 0;; ++i) {
+        boundary = NewBoundary();
+        if (fieldText.find(boundary) == std::string::npos && !FileContains(file, boundary)) break;
+        if (i == 8) return E_FAIL;
+    }
     for (const FormField& f : fields) {
         body.prefix += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + QuotedParam(f.name) +
                        "\"\r\n\r\n" + ToUtf8(f.value) + "\r\n";
@@ -165,6 +215,8 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
                           const ProgressCallback& progress, TransferResult* pResult) {
     if (!m_hSession) return E_UNEXPECTED;
     *pResult = TransferResult();
+    m_dwStart = GetTickCount();
+    std::wstring from;
     Body body;
     if (pBody) {
         body = *pBody;
@@ -183,7 +235,17 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
         uc.dwHostNameLength = ARRAYSIZE(szHost);
         uc.dwUrlPathLength = 1;
         uc.dwExtraInfoLength = 1;
-        if (!IsHttpUrl(url.c_str()) || !InternetCrackUrlW(url.c_str(), 0, 0, &uc)) return E_INVALIDARG;
+        if (!IsHttpUrl(url.c_str()) || HasControlChar(url) || !InternetCrackUrlW(url.c_str(), 0, 0, &uc))
+            return E_INVALIDARG;
+        if (HRESULT hr = Interrupted(); FAILED(hr)) return hr;
+        // Before anything goes out: the body only ever reaches a checked URL.
+        if (m_hopCheck) {
+            HRESULT hr = m_hopCheck(url, hop ? &from : nullptr);
+            if (FAILED(hr)) {
+                pResult->refusedUrl = url;
+                return hr;
+            }
+        }
         std::wstring object(uc.lpszUrlPath ? std::wstring(uc.lpszUrlPath, uc.dwUrlPathLength) : std::wstring());
         if (uc.lpszExtraInfo) {
             // The query goes to the server; a fragment never does.
@@ -242,6 +304,7 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
             std::wstring next(cch + 1, L'\0');
             if (!InternetCombineUrlW(url.c_str(), location.c_str(), &next[0], &cch, ICU_NO_ENCODE)) return E_INVALIDARG;
             next.resize(cch);
+            from = url;
             url = next;
             // As browsers do: the body went with the first request; what
             // follows a 303 (or 301/302 after anything but GET) is a GET.
@@ -269,6 +332,7 @@ HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const Progr
             cb -= written;
             done += written;
             if (progress) progress(done, total);
+            if (HRESULT hr = Interrupted(); FAILED(hr)) return hr;
         }
         return S_OK;
     };
@@ -297,22 +361,29 @@ HRESULT CWebSession::ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCal
     std::wstring length = QueryHeader(hRequest, HTTP_QUERY_CONTENT_LENGTH);
     const bool bKnown = !length.empty();
     const ULONGLONG total = bKnown ? _wcstoui64(length.c_str(), nullptr, 10) : 0;
+    if (hOut && total > m_cbMaxDocument) return E_HTTP_TOO_LARGE;
     std::vector<char> buffer(kChunk);
     ULONGLONG done = 0;
     for (;;) {
-        DWORD cb = 0;
+        // A read waits for its whole buffer: asking what has arrived first
+        // keeps a trickling server from holding one read for ever.
+        DWORD cb = 0, available = 0;
         CWait wait(m_dwTimeoutMs);
-        if (!InternetReadFile(hRequest, buffer.data(), kChunk, &cb)) return wait.Failed();
+        if (!InternetQueryDataAvailable(hRequest, &available, 0, 0)) return wait.Failed();
+        if (available == 0) break;
+        if (!InternetReadFile(hRequest, buffer.data(), std::min<DWORD>(available, kChunk), &cb)) return wait.Failed();
         if (cb == 0) break;
         if (hOut) {
             DWORD written = 0;
             if (!WriteFile(hOut, buffer.data(), cb, &written, nullptr) || written != cb)
                 return HRESULT_FROM_WIN32(GetLastError());
-        } else if (pResult->response.size() < kMaxResponse) {
-            pResult->response.append(buffer.data(), std::min<size_t>(cb, kMaxResponse - pResult->response.size()));
+        } else if (pResult->response.size() < m_cbMaxResponse) {
+            pResult->response.append(buffer.data(), std::min<size_t>(cb, m_cbMaxResponse - pResult->response.size()));
         }
         done += cb;
+        if (hOut && done > m_cbMaxDocument) return E_HTTP_TOO_LARGE;
         if (progress) progress(done, total);
+        if (HRESULT hr = Interrupted(); FAILED(hr)) return hr;
     }
     if (hOut) pResult->bytes = done;
     // A connection that ended before the announced length is a cut, not an end.
@@ -321,15 +392,32 @@ HRESULT CWebSession::ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCal
 }
 
 std::wstring LoggableUrl(const std::wstring& url) {
-    std::wstring out = url.substr(0, url.find_first_of(L"?#"));
-    size_t scheme = out.find(L"://");
-    if (scheme != std::wstring::npos) {
-        size_t hostStart = scheme + 3;
-        size_t pathStart = out.find(L'/', hostStart);
-        size_t at = out.rfind(L'@', pathStart == std::wstring::npos ? out.size() : pathStart);
-        if (at != std::wstring::npos && at >= hostStart) out.erase(hostStart, at + 1 - hostStart);
+    URL_COMPONENTSW uc = {};
+    uc.dwStructSize = sizeof(uc);
+    uc.dwSchemeLength = 1;
+    uc.dwHostNameLength = 1;
+    uc.dwUrlPathLength = 1;
+    if (url.empty() || !InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &uc) || !uc.lpszScheme ||
+        !uc.lpszHostName || !uc.dwHostNameLength) {
+        // No host to name (about:, file:, javascript:): up to the query,
+        // and nothing at all where a user name might hide.
+        std::wstring out = url.substr(0, url.find_first_of(L"?#"));
+        return out.find(L'@') == std::wstring::npos ? out : L"(URL)";
     }
+    std::wstring out(uc.lpszScheme, uc.dwSchemeLength);
+    out += L"://";
+    if (uc.lpszHostName) out.append(uc.lpszHostName, uc.dwHostNameLength);
+    const bool bDefaultPort = (uc.nScheme == INTERNET_SCHEME_HTTP && uc.nPort == INTERNET_DEFAULT_HTTP_PORT) ||
+                              (uc.nScheme == INTERNET_SCHEME_HTTPS && uc.nPort == INTERNET_DEFAULT_HTTPS_PORT);
+    if (!bDefaultPort && uc.nPort) out += L":" + std::to_wstring(uc.nPort);
+    std::wstring path = uc.lpszUrlPath ? std::wstring(uc.lpszUrlPath, uc.dwUrlPathLength) : std::wstring();
+    // Crackers differ on whether the path keeps the query.
+    out += path.substr(0, path.find_first_of(L"?#"));
     return out;
+}
+
+bool HasControlChar(const std::wstring& s) {
+    return std::any_of(s.begin(), s.end(), [](wchar_t c) { return c < 0x20; });
 }
 
 bool IsHttpUrl(const wchar_t* url) {

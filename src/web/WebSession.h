@@ -33,18 +33,38 @@ struct FormField {
 };
 
 struct TransferResult {
-    DWORD status = 0;      // the final HTTP status; 0 when none arrived
-    ULONGLONG bytes = 0;   // document bytes moved
-    std::string response;  // the body of an upload's answer (bounded)
+    DWORD status = 0;        // the final HTTP status; 0 when none arrived
+    ULONGLONG bytes = 0;     // document bytes moved
+    std::string response;    // the body of an upload's answer (bounded)
+    std::wstring refusedUrl;  // the request the hop check refused, if any
 };
+
+// A document larger than the cap: refused as it arrives.
+const HRESULT E_HTTP_TOO_LARGE = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+
+// Whether a request may go to url, reached by a redirect from *pFrom (null
+// for the first request): S_OK, or the failure that ends the transfer.
+using HopCheck = std::function<HRESULT(const std::wstring& url, const std::wstring* pFrom)>;
+// Polled while bytes move: true ends the transfer with E_ABORT.
+using CancelCheck = std::function<bool()>;
 
 class CWebSession {
 public:
     // One timeout for connecting, sending and receiving, so that a silent
     // server fails in bounded time; HKCU\<product key>\Web "TimeoutMs".
     static DWORD TimeoutMs();
+    // The bounds beside it in the same key: the whole transfer's deadline
+    // ("DeadlineMs", a trickling server never trips the per-call timeout),
+    // the largest document ("MaxDocumentBytes") and the part of an upload's
+    // answer kept ("MaxResponseBytes").
+    static DWORD DeadlineMs();
+    static ULONGLONG MaxDocumentBytes();
+    static size_t MaxResponseBytes();
 
     HRESULT Open();
+    // Asked before every request, the first and each redirect's.
+    void SetHopCheck(HopCheck check) { m_hopCheck = std::move(check); }
+    void SetCancelCheck(CancelCheck check) { m_cancel = std::move(check); }
 
     // GET url into file (created or truncated); redirects followed.
     HRESULT Download(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
@@ -72,13 +92,25 @@ private:
     HRESULT ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCallback& progress, TransferResult* pResult);
 
     void SetTimeouts(HINTERNET h);
+    // E_ABORT when cancelled, the timeout's failure past the deadline.
+    HRESULT Interrupted() const;
 
     unique_hinternet m_hSession;
     DWORD m_dwTimeoutMs = 0;
+    DWORD m_dwDeadlineMs = 0;
+    DWORD m_dwStart = 0;
+    ULONGLONG m_cbMaxDocument = 0;
+    size_t m_cbMaxResponse = 0;
+    HopCheck m_hopCheck;
+    CancelCheck m_cancel;
 };
 
-// A URL as it may be logged: without query, fragment or credentials.
+// A URL as it may be logged: scheme, host, port and path, as the URL
+// cracker reads them; never the user name, password, query or fragment.
 std::wstring LoggableUrl(const std::wstring& url);
+// Whether s holds a control character (below 0x20, NUL included), which no
+// URL, header or form field of a request may carry.
+bool HasControlChar(const std::wstring& s);
 // Whether url is an absolute http or https URL.
 bool IsHttpUrl(const wchar_t* url);
 

@@ -94,9 +94,9 @@ protected:
     }
 
     // A fresh control in the container, which presents the page as asked.
-    void HostIn(PageSource source, const std::wstring& url) {
+    void HostIn(PageSource source, const std::wstring& url, DWORD hostZone = kNoZone) {
         m_office.reset();
-        m_host.SetPage(source, url);
+        m_host.SetPage(source, url, hostZone);
         ASSERT_EQ(S_OK, m_host.Create(CLSID_Office));
         ASSERT_EQ(S_OK, m_host.query(m_office.put()));
     }
@@ -268,11 +268,22 @@ TEST_F(SiteLockTest, ARefusedPageKeepsTheUsersChoicesAndNavigationIsDecidedAgain
     LogTail log(LogPath());
     EXPECT_EQ(E_ACCESSDENIED, m_office->Save(String(bNamed), Missing()));
     EXPECT_FALSE(Exists(named));
+    const std::wstring lookalike = m_dir.file(L"own\u200b.vxp");  // not its own file, however alike
+    EXPECT_EQ(E_ACCESSDENIED, m_office->Save(String(fw::unique_bstr(lookalike.c_str())), Missing()));
+    EXPECT_FALSE(Exists(lookalike));
+    fw::unique_bstr shown;
+    ASSERT_EQ(S_OK, m_office->GetFileName(shown.put()));
+    EXPECT_STREQ(L"own.vxp", shown.c_str()) << "a refused page learns no folder";
     EXPECT_EQ(S_OK, m_office->Save(String(bOwn), Missing()));
     EXPECT_EQ(S_OK, m_office->Save(Missing(), Missing()));
     m_dialogs.CancelFileDialog();
     EXPECT_EQ(S_FALSE, m_office->Open(Missing(), Missing()));
     ASSERT_EQ(1u, m_dialogs.count());
+    m_dialogs.CancelFileDialog();
+    EXPECT_EQ(S_FALSE, m_office->ShowFileDialog(VARIANT_TRUE, Missing(), String(fw::unique_bstr(L"\\\\vx\\share\\a.vxp")),
+                                                Missing(), Missing(), shown.put()));
+    ASSERT_EQ(2u, m_dialogs.count());
+    EXPECT_EQ(L"a.vxp", m_dialogs.records()[1].fileName) << "the dialog gets the leaf alone";
     m_dialogs.SelectFiles(m_dir.path(), {L"chosen.vxp"});
     fw::com_ptr<IOleCommandTarget> commands;
     ASSERT_EQ(S_OK, m_office.query(commands.put()));
@@ -280,12 +291,119 @@ TEST_F(SiteLockTest, ARefusedPageKeepsTheUsersChoicesAndNavigationIsDecidedAgain
     const DWORD start = GetTickCount();
     while (!Exists(chosen) && GetTickCount() - start < 30000) { TestContainer::Pump(); Sleep(20); }  // polls a file another process writes
     EXPECT_TRUE(Exists(chosen));
-    EXPECT_EQ(std::vector<std::wstring>{RefusalLine(L"Save", kInternetPage)}, Refusals(log));
+    EXPECT_EQ(std::vector<std::wstring>(2, RefusalLine(L"Save", kInternetPage)), Refusals(log));
 
     m_host.SetPage(PageSource::Document, kTrustedPage);
     EXPECT_EQ(S_OK, m_office->Save(String(bNamed), Missing()));
     EXPECT_TRUE(Exists(named));
-    EXPECT_EQ(2u, m_dialogs.count());
+    EXPECT_EQ(3u, m_dialogs.count());
+}
+
+// However the control was made (an object tag's client site, a script's
+// ActiveXObject told its page only through SetSite, or both) and wherever
+// the zone comes from (urlmon by the URL, or the host's security manager),
+// a refused page reaches nothing and no box comes.
+TEST_F(SiteLockTest, AControlMadeByScriptIsLockedLikeOnePlacedOnThePage) {
+    enum How { Tag, SetSite, Both };
+    const struct { How how; PageSource source; const wchar_t* url; DWORD hostZone; bool bAllowed; } cases[] = {
+        {SetSite, PageSource::Browser, kInternetPage, kNoZone, false},
+        {SetSite, PageSource::Browser, kTrustedPage, kNoZone, true},
+        {SetSite, PageSource::None, L"", kNoZone, true},  // no page: a desktop program's site
+        {SetSite, PageSource::Browser, L"javascript:void(0)", kNoZone, false},
+        {SetSite, PageSource::Browser, L"about:blank", 2, true},  // the host vouches for its maker's page
+        {SetSite, PageSource::Browser, kTrustedPage, 3, false},   // the host knows better than the URL
+        {Tag, PageSource::Document, kFilePage, 3, false},
+        {Tag, PageSource::None, L"", 4, false},
+        {Both, PageSource::Browser, kInternetPage, kNoZone, false},
+        {Both, PageSource::Moniker, kIntranetPage, kNoZone, true},
+    };
+    const std::wstring victim = m_dir.file(L"victim.txt"), doc = m_dir.file(L"doc.vxp");
+    fw::unique_bstr bVictim(victim.c_str()), bDoc(doc.c_str()), bFso(kFileSystemObjectClsid);
+    fw::com_ptr<IDispatch> object;
+    const GatedMember members[] = {
+        {L"DeleteFile", [&] { return m_office->DeleteFile(bVictim.get()); }, [&] { return !Exists(victim); }},
+        {L"GetFileSystemObject", [&] { return m_office->GetFileSystemObject(object.put()); }, [&] { return !!object; }},
+        // Only refused: allowed, these would start a window or a program.
+        {L"GetWindow", [&] { return m_office->GetWindow(bFso.get(), object.put()); }, [&] { return !!object; }},
+        {L"Open", [&] { return m_office->Open(String(bDoc), Missing()); }, [&] { return HasDocument(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(&c - cases));
+        ASSERT_TRUE(WriteFileBytes(victim, "keep") && WriteFileBytes(doc, "not opened"));
+        HostIn(c.source, c.url, c.hostZone);
+        // Made by script: no client site at all.
+        ASSERT_TRUE(c.how != SetSite || S_OK == CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER,
+                                                                 IID_IOffice, m_office.put_void()));
+        fw::com_ptr<IObjectWithSite> withSite;
+        fw::com_ptr<IUnknown> got;
+        ASSERT_EQ(S_OK, m_office.query(withSite.put()));
+        EXPECT_TRUE(withSite->GetSite(IID_IUnknown, got.put_void()) == E_FAIL && !got) << "no site yet";
+        ASSERT_TRUE(c.how == Tag || S_OK == withSite->SetSite(m_host.site()));
+        LogTail log(LogPath());
+        for (size_t i = 0; i < (c.bAllowed ? 2 : ARRAYSIZE(members)); ++i) {
+            object.reset();
+            EXPECT_EQ(c.bAllowed ? S_OK : E_ACCESSDENIED, members[i].call()) << Narrow(members[i].name);
+            EXPECT_EQ(c.bAllowed, members[i].effect()) << Narrow(members[i].name);
+        }
+        EXPECT_EQ(c.bAllowed ? 0u : ARRAYSIZE(members), Refusals(log).size());
+        withSite->SetSite(nullptr);
+    }
+}
+
+// An Internet page the allow-list lets in transfers to its own origin and
+// the listed hosts only, at every redirect; a refused hop gets no request
+// (and no byte of the document), its refusal is logged and described.
+TEST_F(SiteLockTest, APagesTransfersGoOnlyWhereItMaySendThemAtEveryHop) {
+    wchar_t port[16] = {}, root[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"VX_WEB_PORT", port, ARRAYSIZE(port));
+    GetEnvironmentVariableW(L"VX_WEB_ROOT", root, ARRAYSIZE(root));
+    ASSERT_TRUE(*port && *root) << "run through scripts/test.sh: it starts the local web server";
+    auto url = [&](const wchar_t* host, const std::wstring& path) {
+        return std::wstring(L"http://") + host + L":" + port + L"/" + path;
+    };
+    const std::wstring page = url(L"127.0.0.1", L"page.html"), doc = L"files/lock.vxp",
+                       requests = std::wstring(root) + L"\\requests.log";
+    HostIn(PageSource::None, L"");
+    ASSERT_EQ(S_OK, m_office->New(fw::unique_bstr(L"VellixPad.Document").get()));
+    ASSERT_EQ(S_OK, m_office->Save(String(fw::unique_bstr((std::wstring(root) + L"\\lock.vxp").c_str())), Missing()));
+    // refusedHop: what the refusal names; null where the transfer is allowed.
+    const struct { const wchar_t* page; const wchar_t* alsoListed; std::wstring target; const wchar_t* refusedHop; } cases[] = {
+        {page.c_str(), nullptr, url(L"127.0.0.1", doc), nullptr},
+        {page.c_str(), nullptr, url(L"localhost", doc), L"localhost"},
+        {page.c_str(), nullptr, url(L"127.0.0.1@localhost", doc), L"localhost"},
+        {page.c_str(), nullptr, url(L"127.0.0.1", L"to/302?" + url(L"localhost", doc)), L"localhost"},
+        {page.c_str(), L"localhost", url(L"127.0.0.1", L"to/302?" + url(L"localhost", doc)), nullptr},
+        // An upload the server sends on, body and all (307): a POST.
+        {page.c_str(), nullptr, url(L"127.0.0.1", L"to/307?" + url(L"localhost", L"upload/lock.vxp")), L"localhost"},
+        {kTrustedPage, nullptr, url(L"localhost", doc), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.target));
+        ClearPolicy();
+        SetReg(HKEY_LOCAL_MACHINE, kAllowedSitesKey, L"own", L"127.0.0.1");
+        if (c.alsoListed) SetReg(HKEY_LOCAL_MACHINE, kAllowedSitesKey, L"also", c.alsoListed);
+        HostIn(PageSource::Document, c.page);
+        fw::com_ptr<IOffice2> office;
+        ASSERT_EQ(S_OK, m_office.query(office.put()));
+        std::string before, after;
+        ReadFileBytes(requests, &before);
+        LogTail log(LogPath());
+        fw::unique_bstr target(c.target.c_str()), response, text;
+        const bool bPost = c.target.find(L"/upload/") != std::wstring::npos;
+        ASSERT_TRUE(!bPost || S_OK == office->New(fw::unique_bstr(L"VellixPad.Document").get()));
+        EXPECT_EQ(c.refusedHop ? E_ACCESSDENIED : S_OK,
+                  bPost ? office->SaveToURL(target.get(), Missing(), Missing(), Missing(), Missing(), response.put())
+                        : office->OpenFromURL(target.get(), Missing(), Missing()));
+        if (!c.refusedHop) continue;
+        fw::com_ptr<IErrorInfo> info;
+        ASSERT_EQ(S_OK, GetErrorInfo(0, info.put()));
+        info->GetDescription(text.put());
+        EXPECT_NE(std::wstring::npos, std::wstring(text.c_str()).find(c.refusedHop)) << Narrow(text.c_str());
+        EXPECT_EQ(1u, Refusals(log).size());
+        ReadFileBytes(requests, &after);
+        after.erase(0, before.size());
+        EXPECT_TRUE(after.find(" /files/") == std::string::npos && after.find(" /upload/") == std::string::npos) << after;
+    }
 }
 
 }  // namespace

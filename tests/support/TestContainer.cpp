@@ -83,7 +83,8 @@ class CTestSite final : public IOleClientSite,
                         public IOleControlSite,
                         public IServiceProvider,
                         public IOleContainer,
-                        public IDispatch {
+                        public IDispatch,
+                        public IInternetHostSecurityManager {
 public:
     explicit CTestSite(TestContainer* pOwner, HWND hwnd) : m_pOwner(pOwner), m_hwnd(hwnd) {}
 
@@ -97,7 +98,7 @@ public:
             *ppv = static_cast<IOleInPlaceFrame*>(this);
         else if (IsEqualIID(riid, IID_IOleControlSite))
             *ppv = static_cast<IOleControlSite*>(this);
-        else if (IsEqualIID(riid, IID_IServiceProvider) && pageSource == PageSource::Browser)
+        else if (IsEqualIID(riid, IID_IServiceProvider) && (pageSource == PageSource::Browser || hostZone != kNoZone))
             *ppv = static_cast<IServiceProvider*>(this);
         else if (IsEqualIID(riid, IID_IOleContainer) && pageSource == PageSource::Document)
             *ppv = static_cast<IOleContainer*>(this);
@@ -214,10 +215,27 @@ public:
     // IServiceProvider: the browser, for a page presented that way.
     STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override {
         *ppv = nullptr;
+        if (hostZone != kNoZone && IsEqualGUID(guidService, __uuidof(IInternetHostSecurityManager)) &&
+            IsEqualIID(riid, __uuidof(IInternetHostSecurityManager))) {
+            *ppv = static_cast<IInternetHostSecurityManager*>(this);
+            AddRef();
+            return S_OK;
+        }
         if (pageSource != PageSource::Browser || !IsEqualGUID(guidService, kSID_SWebBrowserApp))
             return E_NOINTERFACE;
         return QueryInterface(riid, ppv);
     }
+
+    // IInternetHostSecurityManager: the page's identity ends in its zone.
+    STDMETHODIMP GetSecurityId(BYTE* pbId, DWORD* pcbId, DWORD_PTR) override {
+        if (*pcbId < 9) return E_NOT_SUFFICIENT_BUFFER;
+        CopyMemory(pbId, "http:", 5);
+        CopyMemory(pbId + 5, &hostZone, sizeof(DWORD));
+        *pcbId = 9;
+        return S_OK;
+    }
+    STDMETHODIMP ProcessUrlAction(DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryCustomPolicy(REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override { return E_NOTIMPL; }
 
     // IOleContainer: the page's document.
     STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
@@ -246,6 +264,7 @@ public:
     SiteCounters counters;
     PageSource pageSource = PageSource::None;
     std::wstring pageUrl;
+    DWORD hostZone = kNoZone;
 
 private:
     ULONG m_cRef = 1;
@@ -287,10 +306,13 @@ TestContainer::~TestContainer() {
 
 const SiteCounters& TestContainer::counters() const { return m_pSite->counters; }
 
-void TestContainer::SetPage(PageSource source, const std::wstring& url) {
+void TestContainer::SetPage(PageSource source, const std::wstring& url, DWORD dwHostZone) {
     m_pSite->pageSource = source;
     m_pSite->pageUrl = url;
+    m_pSite->hostZone = dwHostZone;
 }
+
+IUnknown* TestContainer::site() const { return static_cast<IOleClientSite*>(m_pSite); }
 
 HRESULT TestContainer::Create(REFCLSID clsid, bool bActivate, const wchar_t* pszBag) {
     IUnknown* pUnk = nullptr;

@@ -17,6 +17,7 @@ class CTestSite;
 // the container document's URL property, the browser's LocationURL through
 // IServiceProvider, or a URL moniker as the container's moniker.
 enum class PageSource { None, Document, Browser, Moniker };
+const DWORD kNoZone = 0xFFFFFFFF;
 
 struct SiteCounters {
     int canInPlaceActivate = 0;
@@ -60,8 +61,11 @@ public:
         return m_pControl ? m_pControl->QueryInterface(__uuidof(I), reinterpret_cast<void**>(pp)) : E_POINTER;
     }
     const SiteCounters& counters() const;
-    // The page the container presents from now on (None: no page at all).
-    void SetPage(PageSource source, const std::wstring& url = std::wstring());
+    // The page the container presents from now on (None: no page at all), and
+    // the zone of its host security manager (kNoZone: none).
+    void SetPage(PageSource source, const std::wstring& url = std::wstring(), DWORD dwHostZone = kNoZone);
+    // The site object, as a browser hands it to IObjectWithSite::SetSite.
+    IUnknown* site() const;
     RECT placement() const { return m_rcPos; }
 
     // Dispatches the messages of this thread until none is left (posted

@@ -11,6 +11,8 @@ Paths:
   GET  /loop                 302 to itself, for ever
   GET  /cut/NAME             announces the whole of NAME, sends half, hangs up
   GET  /silent               reads the request and never answers
+  GET  /trickle              announces a megabyte, sends a byte every 50 ms
+  ANY  /to/CODE?URL          answers CODE with Location: URL (after any body)
   ANY  /status/CODE          answers CODE (after reading any body)
   POST /upload/NAME          multipart/form-data: the file part is stored as
                              NAME, the other fields as NAME.fields (name=value
@@ -100,6 +102,17 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(302, "again", {"Location": "/loop"})
         elif kind == "redirect":
             self.answer(302, "moved", {"Location": "/files/" + arg})
+        elif kind == "to":
+            self.body_to(None)
+            self.answer(int(arg), "moved", {"Location": self.path.split("?", 1)[1]})
+        elif kind == "trickle":
+            self.send_response(200)
+            self.send_header("Content-Length", str(1 << 20))
+            self.end_headers()
+            for _ in range(1 << 20):
+                self.wfile.write(b"x")
+                self.wfile.flush()
+                time.sleep(0.05)
         elif kind == "silent":
             self.body_to(None)
             time.sleep(600)

@@ -205,11 +205,12 @@ protected:
         m_office->get_Saved(&b);
         return b != VARIANT_FALSE;
     }
-    void SetTimeoutMs(DWORD ms) {
+    void SetTimeoutMs(DWORD ms) { SetWebValue(L"TimeoutMs", ms); }
+    void SetWebValue(const wchar_t* pszName, DWORD value) {
         fw::unique_hkey key;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kWebKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                                                  key.put(), nullptr));
-        RegSetValueExW(key.get(), L"TimeoutMs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ms), sizeof(ms));
+        RegSetValueExW(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     }
 
     OleSession m_ole;
@@ -268,6 +269,24 @@ TEST_F(WebTest, TheNewMembersAndTheEventSourceAreVisibleToEveryKindOfClient) {
     unique_bstr r;
     EXPECT_EQ(E_POINTER, m_office->SaveToURL(unique_bstr(Url(L"upload/x").c_str()).get(), none2, none2, none2, none2, r.put()))
         << "no document";
+    // A control character in any text of the request (URL, field name, file
+    // name, form fields) is refused before a request is made.
+    const std::string requests = FileText(ServerFile(L"requests.log"));
+    const std::wstring bad[][4] = {
+        {Url(L"x\r\nX-Injected: 1"), L"", L"", L""}, {Url(std::wstring(L"a\0b", 3)), L"", L"", L""},
+        {Url(L"upload/c"), L"file\r\nX: 1", L"", L""}, {Url(L"upload/c"), L"", L"c\"\r\n", L""},
+        {Url(L"upload/c"), L"", L"", L"a=%0D%0AX"},      {Url(L"upload/c"), L"", L"", L"a\tb=1"}};
+    for (const auto& b : bad) {
+        unique_bstr url(b[0].data(), static_cast<UINT>(b[0].size()));
+        StringArg field(b[1]), name(b[2]), form(b[3]);
+        auto arg = [](const std::wstring& s, const StringArg& a) { return s.empty() ? Missing() : VARIANT(a); };
+        if (b[1].empty() && b[2].empty() && b[3].empty()) {
+            EXPECT_EQ(E_INVALIDARG, m_office->OpenFromURL(url.get(), none2, none2)) << Narrow(b[0]);
+        }
+        EXPECT_EQ(E_INVALIDARG, m_office->SaveToURL(url.get(), arg(b[1], field), arg(b[2], name), arg(b[3], form),
+                                                    none2, r.put()));
+    }
+    EXPECT_TRUE(requests == FileText(ServerFile(L"requests.log"))) << "no request reached the server";
 }
 
 TEST_F(WebTest, ADocumentMakesTheRoundTripByteExactWithItsEventsFormFieldsAndCookie) {
@@ -341,11 +360,24 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
         const wchar_t* path;
         HRESULT hr;
         long status;
+        const wchar_t* setting;  // from this row on
+        DWORD value;
+        bool bEsc;  // pressed at the first progress, while the wait cursor shows
     } opens[] = {
         {L"files/missing.vxp", E_NOT_FOUND, 404}, {L"status/500", E_STATUS, 500}, {L"loop", E_REDIRECT_LOOP, 302},
         {L"cut/half.vxp", E_CUT, 200},           {L"silent", E_TIMEOUT, 0},
+        // The overall deadline ends a server that trickles under the timeout.
+        {L"trickle", E_TIMEOUT, 200, L"DeadlineMs", 1500},
+        {L"trickle", E_ABORT, 200, L"DeadlineMs", 600000, true},
+        {L"files/half.vxp", HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), 200, L"MaxDocumentBytes", 1000},
+    };
+    bool bEsc = false;
+    m_sink.onEvent = [&](DISPID id) {
+        if (id == 4 && bEsc) PostMessageW(m_host.frame(), WM_KEYDOWN, VK_ESCAPE, 0);
     };
     for (const auto& c : opens) {
+        if (c.setting) SetWebValue(c.setting, c.value);
+        bEsc = c.bEsc;
         const DWORD start = GetTickCount();
         EXPECT_EQ(c.hr, OpenUrl(c.path)) << c.path;
         EXPECT_TRUE(DescriptionNames(c.path)) << c.path << ": the error object names the URL";
@@ -354,6 +386,7 @@ TEST_F(WebTest, AFailedTransferKeepsTheDocumentLeavesNoFilesAndTheControlUsable)
         EXPECT_EQ(L"kept, edited", Text()) << c.path;
         EXPECT_EQ(m_strayBefore, StrayFiles()) << c.path;
     }
+    m_sink.onEvent = nullptr;
     struct {
         const wchar_t* path;
         const wchar_t* method;
@@ -440,6 +473,22 @@ TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     ASSERT_EQ(S_OK, OpenUrl(L"files/ev.vxp"));
     ASSERT_EQ(S_OK, m_office->Close());
     EXPECT_EQ(CONNECT_E_NOCONNECTION, m_cp->Unadvise(m_cookie)) << "gone after its first event";
+
+    // The page lets go of the control from inside the transfer's progress.
+    SetWebValue(L"DeadlineMs", 1000);
+    EventSink sink;
+    com_ptr<IConnectionPointContainer> cpc;
+    com_ptr<IConnectionPoint> cp;
+    com_ptr<IOffice2> last;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice2, last.put_void()));
+    ASSERT_EQ(S_OK, last.query(cpc.put()));
+    ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID__IOfficeEvents, cp.put()));
+    ASSERT_EQ(S_OK, cp->Advise(&sink, &cookie));
+    IOffice2* pCall = last.get();
+    sink.onEvent = [&](DISPID id) { if (id == 4) cp.reset(), cpc.reset(), last.reset(); };
+    EXPECT_EQ(E_TIMEOUT, pCall->OpenFromURL(unique_bstr(Url(L"trickle").c_str()).get(), Missing(), Missing()));
+    EXPECT_EQ(1u, sink.m_cRef) << "gone, and let go of its sink";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "site/SiteFiles.h"
 
 #include <dispex.h>
 
@@ -21,6 +22,10 @@ const wchar_t kLogSaveFailed[] = L"保存文档失败\thr=%d\t文件名:%s";
 // Error descriptions, for failures no inner step described.
 const wchar_t kErrOpenFromURL[] = L"从网址打开文档失败: %s (HTTP状态 %ld)";
 const wchar_t kErrSaveToURL[] = L"保存文档到网址失败: %s (HTTP状态 %ld)";
+// Failures before any request was made, or after the download: no status.
+const wchar_t kErrOpenFromURLNoStatus[] = L"从网址打开文档失败: %s";
+const wchar_t kErrSaveToURLNoStatus[] = L"保存文档到网址失败: %s";
+const wchar_t kErrOpenFromURLLoad[] = L"从网址打开文档失败: 下载的文件不能作为文档载入 %s";
 
 // Left out, or passed as null/undefined by script.
 bool IsMissing(const VARIANT& v) {
@@ -162,6 +167,14 @@ std::wstring LeafName(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// The decoded last segment of a URL's path: the downloaded file's name.
+std::wstring UrlLeafName(const std::wstring& url) {
+    std::wstring path = web::LoggableUrl(url);
+    const size_t scheme = path.find(L"://");
+    if (scheme != std::wstring::npos && path.find(L'/', scheme + 3) == std::wstring::npos) return std::wstring();
+    return PercentDecode(LeafName(path));
+}
+
 BSTR Utf8ToBstr(const std::string& s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     BSTR b = SysAllocStringLen(nullptr, n);
@@ -235,6 +248,11 @@ void COffice::FirePendingEvents() {
 void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal) {
     const DWORD now = GetTickCount();
     if (!bFinal && now - m_dwLastProgressTick < 100) return;
+    // The end is told once: not again when the last step already said it.
+    const bool bWhole = total != 0 && done == total;
+    if (bFinal && m_bProgressWhole && m_ullLastProgress == done) return;
+    m_bProgressWhole = bWhole;
+    m_ullLastProgress = done;
     m_dwLastProgressTick = now;
     VARIANT args[2];
     args[0].vt = VT_R8;
@@ -249,6 +267,9 @@ void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal)
 HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
                              web::TransferResult* pResult) {
     m_bTransferring = true;
+    m_bTransferStarted = true;
+    m_bProgressWhole = false;
+    m_ullLastProgress = 0;
     CWaitCursor wait;
     ULONGLONG lastDone = 0, lastTotal = 0;
     m_dwLastProgressTick = GetTickCount() - 1000;
@@ -276,26 +297,34 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
 
 // A failure keeps the description an inner step (the site lock, the open)
 // gave it; any other gets the member's own, naming the URL.
-HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, BSTR url) {
+// A status is quoted only when this call made a request: an argument error
+// has nothing to do with an earlier request's answer.
+HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
     if (SUCCEEDED(hr)) return hr;
     fw::com_ptr<IErrorInfo> described;
     if (GetErrorInfo(0, described.put()) == S_OK && described) {
         SetErrorInfo(0, described.get());
         return hr;
     }
-    return Fail(hr, pszFormat, web::LoggableUrl(url ? url : L"").c_str(), m_lLastHTTPStatus);
+    const std::wstring loggable = web::LoggableUrl(url ? url : L"");
+    if (!m_bTransferStarted) return Fail(hr, pszNoStatus, loggable.c_str());
+    return Fail(hr, pszFormat, loggable.c_str(), m_lLastHTTPStatus);
 }
 
 STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     SetErrorInfo(0, nullptr);
-    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, url);
+    m_bTransferStarted = false;
+    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url);
 }
 
 STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
                                 BSTR* response) {
+    // Set before anything can fail, as COM asks of every out-parameter.
+    if (response) *response = nullptr;
     SetErrorInfo(0, nullptr);
+    m_bTransferStarted = false;
     return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
-                              kErrSaveToURL, url);
+                              kErrSaveToURL, kErrSaveToURLNoStatus, url);
 }
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
@@ -315,8 +344,10 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
 
     // Downloaded in full before the open document is touched: a failed
     // transfer leaves it as it was.
+    // Under the URL's own name, so that its extension tells a server's file
+    // type (plain text, say) as a local file's would.
     web::CTransferFile file;
-    hr = file.Create();
+    hr = file.Create(UrlLeafName(strUrl));
     if (FAILED(hr)) return hr;
     web::TransferResult result;
     hr = RunTransfer(L"GET", strUrl,
@@ -331,8 +362,10 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     vFile->vt = VT_BSTR;
     vFile->bstrVal = SysAllocString(file.path().c_str());
     std::wstring opened;
-    hr = LoadDocument(*vFile.get(), readOnly, &opened);
-    if (FAILED(hr) || hr == S_FALSE) return hr;
+    hr = LoadDocument(*vFile.get(), readOnly, &opened, clsid);
+    // The temporary file means nothing to the caller: the URL is named.
+    if (FAILED(hr)) return Fail(hr, kErrOpenFromURLLoad, web::LoggableUrl(strUrl).c_str());
+    if (hr == S_FALSE) return hr;
     // The document was copied in; its temporary file goes now, and a later
     // Save without a name asks for one.
     if (m_spDocObject) {
@@ -350,7 +383,6 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     HRESULT hr = CheckSiteLock(L"SaveToURL");
     if (FAILED(hr)) return hr;
     if (!response) return E_POINTER;
-    *response = nullptr;
     if (!web::IsHttpUrl(url)) return E_INVALIDARG;
     std::wstring strField, strFileName, strMethod;
     if (FAILED(OptionalString(fieldName, kDefaultFieldName, &strField)) || strField.empty() ||
@@ -380,14 +412,16 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     if (strFileName.empty()) strFileName = LeafName(web::LoggableUrl(strUrl));
     if (strFileName.empty()) strFileName = kDefaultUploadName;
 
-    // Saved as a local save writes it, to a temporary file; the document
-    // keeps its own name.
+    // A copy, as a local save writes it, to a temporary file; the document
+    // keeps its own name, read-only state and unsaved changes, and its
+    // server does not adopt the copy.
     web::CTransferFile file;
     hr = file.Create();
     if (FAILED(hr)) return hr;
     fw::unique_bstr tempName(file.path().c_str());
-    hr = site->SaveStorageToFile(tempName.get());
-    site->put_FileName(previous.get());
+    fw::com_ptr<ISiteFiles> files;
+    hr = site->QueryInterface(__uuidof(ISiteFiles), files.put_void());
+    if (SUCCEEDED(hr) && files) hr = files->SaveCopyToFile(tempName.get());
     if (FAILED(hr)) {
         m_log.Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
@@ -415,6 +449,15 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
         return hr;
     }
     if (bStillOurs) {
+        // The document has reached the server: it counts as saved.
+        fw::com_ptr<IDispatch> doc;
+        if (!bSaved && SUCCEEDED(site->GetOleObject(doc.put())) && doc) {
+            VARIANT yes;
+            VariantInit(&yes);
+            yes.vt = VT_BOOL;
+            yes.boolVal = VARIANT_TRUE;
+            DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &yes, nullptr);
+        }
         if (!bSaved && m_pExtObject) {
             VARIANT zero;
             VariantInit(&zero);

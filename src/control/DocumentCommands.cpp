@@ -60,6 +60,8 @@ const wchar_t kErrNewClose[] = L"新建文档失败: 关闭当前文档时出错
 const wchar_t kErrSiteNotRegistered[] = L"创建文档站点失败: Vellix.DocObject 可能未注册";
 const wchar_t kErrNewNoIdentity[] = L"新建文档失败: 无法取得控件的IUnknown接口";
 const wchar_t kErrNewInitSite[] = L"新建文档失败: 文档站点初始化失败";
+const wchar_t kErrNewNoWindow[] = L"新建文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里)";
+const wchar_t kErrOpenNoWindow[] = L"打开文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里) %s";
 const wchar_t kErrUnknownProgId[] = L"新建文档失败: 未知的ProgID %s";
 const wchar_t kErrNewCreate[] = L"新建文档失败: 无法创建 %s 的文档对象";
 const wchar_t kErrNewActivate[] = L"新建文档失败: 无法激活 %s 的文档";
@@ -209,7 +211,8 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     hr = InitializeSite(site.get(), &rc);
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
-        return Fail(hr, kErrNewInitSite);
+        // Say what is missing when it is the window: a script host's control.
+        return Fail(hr, m_hWnd ? kErrNewInitSite : kErrNewNoWindow);
     }
     CLSID clsid;
     hr = CLSIDFromProgID(ProgIdOrTemplate, &clsid);
@@ -348,7 +351,7 @@ HRESULT COffice::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnl
     if (FAILED(hr)) {
         DiscardSite(created.get());
         InvalidateRect(m_hWnd, nullptr, TRUE);
-        return Fail(hr, kErrOpenInitSite, name.c_str());
+        return Fail(hr, m_hWnd ? kErrOpenInitSite : kErrOpenNoWindow, name.c_str());
     }
     fw::unique_bstr bstrName(name.c_str());
     fw::com_ptr<ISiteFiles> files;

@@ -13,6 +13,7 @@ namespace {
 const wchar_t kDefaultFieldName[] = L"file";
 const wchar_t kDefaultMethod[] = L"POST";
 const wchar_t kDefaultUploadName[] = L"document";
+const HRESULT E_NO_DATA = static_cast<HRESULT>(0x800C0007);  // INET_E_DATA_NOT_AVAILABLE
 
 // Log formats.
 const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\t耗时:%dms\thr=%d";
@@ -25,6 +26,8 @@ const wchar_t kErrSaveToURL[] = L"保存文档到网址失败: %s (HTTP状态 %l
 // Failures before any request was made, or after the download: no status.
 const wchar_t kErrOpenFromURLNoStatus[] = L"从网址打开文档失败: %s";
 const wchar_t kErrSaveToURLNoStatus[] = L"保存文档到网址失败: %s";
+const wchar_t kErrOpenFromURLNoWindow[] = L"从网址打开文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里) %s";
+const wchar_t kErrOpenFromURLEmpty[] = L"从网址打开文档失败: 服务器没有发送内容 %s";
 const wchar_t kErrOpenFromURLLoad[] = L"从网址打开文档失败: 下载的文件不能作为文档载入 %s";
 
 // Left out, or passed as null/undefined by script.
@@ -341,6 +344,9 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     }
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
     const std::wstring strUrl(url);
+    // A control without a window (a script host's) can show no document:
+    // said before anything is downloaded.
+    if (!m_hWnd) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
 
     // Downloaded in full before the open document is touched: a failed
     // transfer leaves it as it was.
@@ -356,6 +362,9 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
                      },
                      &result);
     if (FAILED(hr)) return hr;
+    // A 200 with nothing in it (an expired session, a broken server) is
+    // no document, whatever a server would make of an empty file.
+    if (result.bytes == 0) return Fail(E_NO_DATA, kErrOpenFromURLEmpty, web::LoggableUrl(strUrl).c_str());
     if (!IsEqualCLSID(clsid, GUID_NULL)) StampClass(file.path(), clsid);
 
     fw::unique_variant vFile;

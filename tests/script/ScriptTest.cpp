@@ -108,10 +108,9 @@ bool RunsHere(const std::string& code) {
     return !std::regex_search(code, kOutside);
 }
 
-// A script file as the script host reads Unicode: UTF-16 with its mark.
+// A script file in the system's code page, as every script host reads it.
 bool WriteScript(const std::wstring& path, const std::string& utf8) {
-    const std::wstring text = L"\xFEFF" + Widen(utf8);
-    return WriteFileBytes(path, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    return WriteFileBytes(path, Narrow(Widen(utf8), CP_ACP));
 }
 
 }  // namespace

@@ -81,74 +81,72 @@ TEST(LogTest, FirstOpenCreatesTheFolderAndReopenKeepsAppending) {
     EXPECT_EQ(0u, boxes.count());
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const wchar_t* name, const std::wstring& value) : m_name(name) {
-        wchar_t old[MAX_PATH] = {};
-        m_had = GetEnvironmentVariableW(name, old, MAX_PATH) > 0;
-        m_old = old;
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedEnv() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
+TEST(LogTest, AFolderThatCannotBeMadeShowsTheBoxAndFails) {
+    TempDir dir;
+    ModuleInFolder module(dir.path());
+    ASSERT_TRUE(module.get());
+    // A file where the folder should be.
+    ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\log", "not a folder"));
+    // The user's folder, where the log goes next, cannot be used either.
+    SetEnvironmentVariableW(L"LOCALAPPDATA", (dir.path() + L"\\log").c_str());
+    DialogWatcher boxes;
 
-private:
-    std::wstring m_name, m_old;
-    bool m_had = false;
-};
+    CLoger log;
+    EXPECT_EQ(E_FAIL, OpenLogFile(log, module.get()));
+    ASSERT_EQ(1u, boxes.count());
+    DialogRecord box = boxes.records()[0];
+    EXPECT_EQ(L"消息", box.caption);
+    EXPECT_EQ(L"创建Scrivane控件日志目录失败", box.text);
+    EXPECT_EQ(nullptr, box.owner);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), box.style);
 
-// The folder beside the module cannot be used (a file where the folder should
-// be, or a folder where the file should be): the user's own folder takes the
-// entries without a word; only when that fails too does a box tell the user.
-TEST(LogTest, AnUnwritableModuleFolderFallsBackAndOnlyBothFailingShowsTheBox) {
-    struct Case {
-        bool bFileForFolder;  // else a folder for the file
-        bool bFallbackWorks;
-    } cases[] = {{true, true}, {false, true}, {true, false}, {false, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.bFileForFolder << c.bFallbackWorks);
+    // The object stays usable: writing to the closed logger is harmless.
+    EXPECT_EQ(0, log.Write(L"lost %d", 1));
+}
+
+TEST(LogTest, AFileThatCannotBeOpenedShowsItsPathAndFails) {
+    TempDir dir;
+    ModuleInFolder module(dir.path());
+    ASSERT_TRUE(module.get());
+    // A folder where the file should be.
+    ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log\\office.log").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\blocked", ""));
+    SetEnvironmentVariableW(L"LOCALAPPDATA", (dir.path() + L"\\blocked").c_str());
+    DialogWatcher boxes;
+
+    CLoger log;
+    EXPECT_EQ(E_FAIL, OpenLogFile(log, module.get()));
+    // Each failing open tells the user again.
+    EXPECT_EQ(E_FAIL, OpenLogFile(log, module.get()));
+    ASSERT_EQ(2u, boxes.count());
+    DialogRecord box = boxes.records()[0];
+    EXPECT_EQ(L"打开Scrivane控件日志文件失败", box.caption);
+    wchar_t szModule[MAX_PATH] = {};
+    GetModuleFileNameW(module.get(), szModule, MAX_PATH);
+    std::wstring expected(szModule);
+    expected = expected.substr(0, expected.find_last_of(L'\\')) + L"\\log\\office.log";
+    EXPECT_EQ(expected, box.text);
+    EXPECT_EQ(nullptr, box.owner);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), box.style);
+}
+
+// Either way the folder beside the module fails, the user's own folder takes
+// the entries without a word.
+TEST(LogTest, AnUnwritableModuleFolderFallsBackToTheUsersFolder) {
+    for (bool bFileForFolder : {true, false}) {
         TempDir dir, appData;
         ModuleInFolder module(dir.path());
-        ASSERT_TRUE(module.get());
-        if (c.bFileForFolder) {
-            ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\log", "not a folder"));
-        } else {
-            ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log").c_str(), nullptr));
-            ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log\\office.log").c_str(), nullptr));
-        }
-        if (!c.bFallbackWorks) {
-            ASSERT_TRUE(WriteFileBytes(appData.path() + L"\\Vellix", "blocked"));
-        }
-        ScopedEnv env(L"LOCALAPPDATA", appData.path());
+        ASSERT_TRUE(bFileForFolder ? WriteFileBytes(dir.path() + L"\\log", "")
+                                   : CreateDirectoryW((dir.path() + L"\\log").c_str(), nullptr) &&
+                                         CreateDirectoryW((dir.path() + L"\\log\\office.log").c_str(), nullptr));
+        SetEnvironmentVariableW(L"LOCALAPPDATA", appData.path().c_str());
         DialogWatcher boxes;
-
         CLoger log;
-        if (c.bFallbackWorks) {
-            EXPECT_EQ(S_OK, OpenLogFile(log, module.get()));
-            log.Write(L"kept %d", 1);
-            std::vector<std::wstring> entries = Entries(appData.path() + L"\\Vellix\\log\\office.log");
-            ASSERT_EQ(1u, entries.size());
-            EXPECT_EQ(L"kept 1", entries[0]);
-            EXPECT_EQ(0u, boxes.count());
-            continue;
-        }
-        EXPECT_EQ(E_FAIL, OpenLogFile(log, module.get()));
-        ASSERT_EQ(1u, boxes.count());
-        DialogRecord box = boxes.records()[0];
-        if (c.bFileForFolder) {
-            EXPECT_EQ(L"消息", box.caption);
-            EXPECT_EQ(L"创建Scrivane控件日志目录失败", box.text);
-        } else {
-            EXPECT_EQ(L"打开Scrivane控件日志文件失败", box.caption);
-            wchar_t szModule[MAX_PATH] = {};
-            GetModuleFileNameW(module.get(), szModule, MAX_PATH);
-            std::wstring expected(szModule);
-            EXPECT_EQ(expected.substr(0, expected.find_last_of(L'\\')) + L"\\log\\office.log", box.text);
-        }
-        EXPECT_EQ(nullptr, box.owner);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), box.style);
-        // The object stays usable: writing to the closed logger is harmless.
-        EXPECT_EQ(0, log.Write(L"lost %d", 1));
+        EXPECT_EQ(S_OK, OpenLogFile(log, module.get()));
+        log.Write(L"kept %d", 1);
+        EXPECT_EQ(std::vector<std::wstring>{L"kept 1"}, Entries(appData.path() + L"\\Vellix\\log\\office.log"));
+        EXPECT_EQ(0u, boxes.count());
     }
 }
 

@@ -17,7 +17,6 @@ const HRESULT E_READONLY_OVERWRITE = static_cast<HRESULT>(0x80041105);
 const HRESULT E_NO_DOCUMENT = static_cast<HRESULT>(0x80041107);
 const HRESULT E_SETTINGS_KEY = static_cast<HRESULT>(0xFFFFEB88);
 
-// The control's IOffice2, which every control answers.
 fw::com_ptr<IOffice2> Office2(IOffice* p) {
     fw::com_ptr<IOffice2> p2;
     p->QueryInterface(IID_IOffice2, p2.put_void());
@@ -173,9 +172,7 @@ std::vector<Member<IOffice>> OfficeMembers() {
         // IOffice2, on the same object. No argument in the pool is an http
         // URL: nothing goes to the network.
         {L"OpenFromURL", 101, M, {P::Bstr, P::Variant, P::Variant}, Out::None, {E_INVALIDARG, kAnyFailure}, {},
-         [](IOffice* p, CallArgs& a) {
-             return Office2(p)->OpenFromURL(a.in[0].bstr, a.in[1].var, a.in[2].var);
-         }},
+         [](IOffice* p, CallArgs& a) { return Office2(p)->OpenFromURL(a.in[0].bstr, a.in[1].var, a.in[2].var); }},
         {L"SaveToURL", 102, M, {P::Bstr, P::Variant, P::Variant, P::Variant, P::Variant}, Out::Bstr,
          {E_INVALIDARG, E_POINTER, kAnyFailure}, {},
          [](IOffice* p, CallArgs& a) {
@@ -188,8 +185,7 @@ std::vector<Member<IOffice>> OfficeMembers() {
              OutSlot o(Out::Bstr);
              return o.Check(Office2(p)->get_DocumentURL(o.bstr(a.bNullOut)));
          }},
-        {L"LastHTTPStatus", 104, G, {}, Out::Uint, {S_OK}, {},
-         [](IOffice* p, CallArgs& a) {
+        {L"LastHTTPStatus", 104, G, {}, Out::Uint, {S_OK}, {}, [](IOffice* p, CallArgs& a) {
              OutSlot o(Out::Uint);
              return o.Check(Office2(p)->get_LastHTTPStatus(reinterpret_cast<long*>(o.uint(a.bNullOut))));
          }},

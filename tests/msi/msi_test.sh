@@ -140,37 +140,21 @@ fi
 P vx_wine msiexec /x "$peruser" /qn
 check "per user: uninstall leaves nothing behind" user_nothing_left
 
-# Side by side on one 64-bit machine, the usual case: removing either
-# package leaves the other whole (the ProgIDs serve both), removing both
-# leaves nothing. Needs the x86 build and a 32-bit Wine for its reference.
-x86_msi() {
-    export VX_DIST_BIN="$VX_ROOT/build/bin"
-    [ -f "$VX_DIST_BIN/Vellix.DLL" ] && vx_harvest x86 && vx_build_msi x86 "$version" "$work/msi"
-}
-progids_there() { P vx_wine reg query 'HKCR\Vellix.Office\CLSID' >/dev/null 2>&1; }
-x64_whole() {
-    same_as_regsvr32 && grep -qi 'Vellix\\Vellix.DLL$' <<<"$(P vx_wine cscript //nologo "$(vx_winpath "$work/create.js")" 2>&1 | tr -d '\r')"
-}
-both_gone() { nothing_left && [ ! -e "$prefix/drive_c/Program Files (x86)/Vellix" ]; }
-if [ "$arch" != x64 ]; then
-    :
-elif ! (x86_msi) >"$work/x86-msi.log" 2>&1; then
-    echo "SKIPPED: side by side (no x86 build, or no 32-bit Wine to take its reference registration)"
-else
+# Side by side on one 64-bit machine: either removed leaves the other whole,
+# both removed leave nothing. The x86 package needs a 32-bit Wine.
+x86_msi() { export VX_DIST_BIN="$VX_ROOT/build/bin" && vx_harvest x86 && vx_build_msi x86 "$version" "$work/msi"; }
+x64_whole() { same_as_regsvr32 && P vx_wine cscript //nologo "$(vx_winpath "$work/create.js")" 2>&1 | grep -qi 'Vellix\\Vellix.DLL.$'; }
+x86_progids() { P vx_wine reg query 'HKCR\Vellix.Office\CLSID' >/dev/null 2>&1; }
+if [ "$arch" = x64 ] && (x86_msi) >"$work/x86-msi.log" 2>&1; then
     x86=$(vx_winpath "$work/msi/$(vx_msi_name x86 "$version" perMachine)")
-    for gone in x86 x64; do
-        P vx_wine msiexec /i "$x86" /qn && P vx_wine msiexec /i "$new" /qn
-        check "side by side: both install" [ $? = 0 ]
-        if [ $gone = x86 ]; then
-            P vx_wine msiexec /x "$x86" /qn
-            check "side by side: with x86 removed, x64 works and its registry is whole" x64_whole
-            P vx_wine msiexec /x "$new" /qn
-        else
-            P vx_wine msiexec /x "$new" /qn
-            check "side by side: with x64 removed, the ProgIDs stay for x86" progids_there
-            P vx_wine msiexec /x "$x86" /qn
-        fi
-        check "side by side: $gone removed first, both removed leave nothing" both_gone
+    for order in "$x86 $new x64_whole" "$new $x86 x86_progids"; do
+        set -- $order
+        P vx_wine msiexec /i "$x86" /qn && P vx_wine msiexec /i "$new" /qn && P vx_wine msiexec /x "$1" /qn
+        check "side by side: the other package whole after removing $(basename "$1")" "$3"
+        P vx_wine msiexec /x "$2" /qn
+        check "side by side: both removed leave nothing" nothing_left
     done
+elif [ "$arch" = x64 ]; then
+    echo "SKIPPED: side by side (no x86 build or no 32-bit Wine here)"
 fi
 finish

@@ -87,7 +87,6 @@ TEST(LogTest, AFolderThatCannotBeMadeShowsTheBoxAndFails) {
     ASSERT_TRUE(module.get());
     // A file where the folder should be.
     ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\log", "not a folder"));
-    // The user's folder, where the log goes next, cannot be used either.
     SetEnvironmentVariableW(L"LOCALAPPDATA", (dir.path() + L"\\log").c_str());
     DialogWatcher boxes;
 

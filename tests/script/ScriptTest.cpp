@@ -128,7 +128,6 @@ TEST(ScriptTest, EveryExampleInTheReferenceRunsAsWritten) {
         EXPECT_EQ(0, RunProcess(L"cscript.exe //nologo \"" + dir.file(script.first) + L"\"", &out)) << out;
         std::smatch m;
         ASSERT_TRUE(std::regex_search(out, m, std::regex(R"(ran (\d+), failures (\d+))"))) << out;
-        EXPECT_GE(std::stoi(m[1]), 10) << out;
-        EXPECT_EQ("0", m[2].str()) << out;
+        EXPECT_TRUE(std::stoi(m[1]) >= 10 && m[2] == "0") << "ten run at least, none failing:\n" << out;
     }
 }

@@ -97,7 +97,7 @@ TEST(ScriptTest, EveryExampleInTheReferenceRunsAsWritten) {
                      "function scriptError(n, e) { var h = e.number >>> 0, f = h & 0xFFFF0000;\n"
                      "  if (f == 0x800A0000 || f == 0x80020000) { WScript.Echo(n + ': ' + e.message); ++failures; } }\n"
                      "function run(n, f) { ++ran; try { f(); } catch (e) { scriptError(n, e); } }\n";
-    std::string vb = "Option Explicit\r\nDim office, failures, ran\r\nSet office = CreateObject(\"Vellix.Office\")\r\n"
+    std::string vb = "Option Explicit\r\nDim office, failures, ran\r\nSet office = CreateObject(\"Vellix.Office\"): failures = 0\r\n"
                      "Sub ScriptError(n)\r\n  If (Err.Number > 0 And Err.Number < 65536) Or "
                      "(Err.Number And &HFFFF0000) = &H80020000 Then\r\n"
                      "    WScript.Echo n & \": \" & Err.Description: failures = failures + 1\r\n"

@@ -111,9 +111,17 @@ def xml_text(s):
     return s.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;").replace(">", "&gt;")
 
 
+def is_progid(key):
+    """A ProgID's key ("Vellix.Office", "Vellix.Office.1\\CLSID"): one
+    registry view serves both processors, so both packages write it."""
+    top = key.split("\\", 1)[0]
+    return "." in top and not top.startswith(".")
+
+
 def wxi(delta_keys, out_dir, dll_long):
-    """Two include files: rows of the package's own registry view, and rows
-    of the 32-bit view of a 64-bit machine. The DLL's paths become formatted
+    """Three include files: rows of the package's own registry view, rows of
+    the 32-bit view of a 64-bit machine, and the ProgIDs' rows, which the
+    x86 and x64 packages share (progid.wxi, their own component). The DLL's paths become formatted
     references: [!VellixDll] is its short path (what the registration
     writes), [#VellixDll] its long one, [INSTALLDIR] its folder."""
     dll_dir = dll_long.rsplit("\\", 1)[0]
@@ -137,10 +145,12 @@ def wxi(delta_keys, out_dir, dll_long):
     # Software\Classes per user (Wine's msiexec writes HKCR rows to the
     # machine's classes even in a per-user install).
     root = 'Root="$(var.ClassesRoot)" Key="$(var.ClassesKey)'
-    rows = {False: [], True: []}
+    rows = {False: [], True: [], "progid": []}
     for k in sorted(delta_keys, key=str.lower):
         view32 = k.lower().startswith("wow6432node\\")
         key = k[len("Wow6432Node\\"):] if view32 else k
+        if not view32 and is_progid(key):
+            view32 = "progid"
         values = delta_keys[k]
         if not values:
             rows[view32].append(f'<RegistryValue {root}{xml_text(key)}" Name="*" Type="string"/>')
@@ -154,7 +164,7 @@ def wxi(delta_keys, out_dir, dll_long):
                                     f'Value="{xml_text(formatted(data))}"/>')
             else:
                 sys.exit(f"regdelta: no WiX form for {kind} value {name!r} of {k}")
-    for view32, name in ((False, "registry.wxi"), (True, "registry32.wxi")):
+    for view32, name in ((False, "registry.wxi"), (True, "registry32.wxi"), ("progid", "progid.wxi")):
         body = "\n".join("  " + r for r in rows[view32])
         Path(out_dir, name).write_text(f'<?xml version="1.0" encoding="utf-8"?>\n<Include>\n{body}\n</Include>\n',
                                        encoding="utf-8")

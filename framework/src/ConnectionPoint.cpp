@@ -57,6 +57,7 @@ public:
     }
     STDMETHODIMP Clone(IEnum** ppEnum) override {
         if (!ppEnum) return E_POINTER;
+        *ppEnum = nullptr;
         *ppEnum = new (std::nothrow) CEnumSnapshot(m_items, m_pos);
         return *ppEnum ? S_OK : E_OUTOFMEMORY;
     }

@@ -125,6 +125,7 @@ STDMETHODIMP CControlBase::DoVerb(LONG iVerb, LPMSG, IOleClientSite*, LONG, HWND
 
 STDMETHODIMP CControlBase::EnumVerbs(IEnumOLEVERB** ppEnumOleVerb) {
     if (!ppEnumOleVerb) return E_POINTER;
+    *ppEnumOleVerb = nullptr;
     return OleRegEnumVerbs(GetClsid(), ppEnumOleVerb);
 }
 
@@ -136,6 +137,7 @@ STDMETHODIMP CControlBase::GetUserClassID(CLSID* pClsid) {
 
 STDMETHODIMP CControlBase::GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserType) {
     if (!pszUserType) return E_POINTER;
+    *pszUserType = nullptr;
     return OleRegGetUserType(GetClsid(), dwFormOfType, pszUserType);
 }
 
@@ -154,6 +156,7 @@ STDMETHODIMP CControlBase::SetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
 
 STDMETHODIMP CControlBase::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
     if (!psizel) return E_POINTER;
+    psizel->cx = psizel->cy = 0;
     if (dwDrawAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     *psizel = m_sizeExtent;
     return S_OK;
@@ -161,6 +164,7 @@ STDMETHODIMP CControlBase::GetExtent(DWORD dwDrawAspect, SIZEL* psizel) {
 
 STDMETHODIMP CControlBase::Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection) {
     if (!pdwConnection) return E_POINTER;
+    *pdwConnection = 0;
     if (!m_spOleAdviseHolder) {
         HRESULT hr = CreateOleAdviseHolder(m_spOleAdviseHolder.put());
         if (FAILED(hr)) return hr;
@@ -182,6 +186,7 @@ STDMETHODIMP CControlBase::EnumAdvise(IEnumSTATDATA** ppenumAdvise) {
 
 STDMETHODIMP CControlBase::GetMiscStatus(DWORD dwAspect, DWORD* pdwStatus) {
     if (!pdwStatus) return E_POINTER;
+    *pdwStatus = 0;
     return OleRegGetMiscStatus(GetClsid(), dwAspect, pdwStatus);
 }
 
@@ -387,7 +392,10 @@ STDMETHODIMP CControlBase::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* pAd
 STDMETHODIMP CControlBase::GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) {
     if (pAspects) *pAspects = m_dwViewAdviseAspects;
     if (pAdvf) *pAdvf = m_dwViewAdviseFlags;
-    if (ppAdvSink) m_spAdviseSink.copy_to(ppAdvSink);
+    if (ppAdvSink) {
+        *ppAdvSink = nullptr;
+        m_spAdviseSink.copy_to(ppAdvSink);
+    }
     return S_OK;
 }
 
@@ -403,6 +411,7 @@ STDMETHODIMP CControlBase::GetViewStatus(DWORD* pdwStatus) {
 
 STDMETHODIMP CControlBase::QueryHitPoint(DWORD dwAspect, LPCRECT pRectBounds, POINT ptlLoc, LONG,
                                          DWORD* pHitResult) {
+    if (pHitResult) *pHitResult = HITRESULT_OUTSIDE;
     if (!pHitResult || !pRectBounds) return E_POINTER;
     if (dwAspect != DVASPECT_CONTENT) return E_FAIL;
     *pHitResult = PtInRect(pRectBounds, ptlLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
@@ -411,6 +420,7 @@ STDMETHODIMP CControlBase::QueryHitPoint(DWORD dwAspect, LPCRECT pRectBounds, PO
 
 STDMETHODIMP CControlBase::QueryHitRect(DWORD dwAspect, LPCRECT pRectBounds, LPCRECT prcLoc, LONG,
                                         DWORD* pHitResult) {
+    if (pHitResult) *pHitResult = HITRESULT_OUTSIDE;
     if (!pHitResult || !pRectBounds || !prcLoc) return E_POINTER;
     if (dwAspect != DVASPECT_CONTENT) return E_FAIL;
     RECT rc;
@@ -420,6 +430,7 @@ STDMETHODIMP CControlBase::QueryHitRect(DWORD dwAspect, LPCRECT pRectBounds, LPC
 
 STDMETHODIMP CControlBase::GetNaturalExtent(DWORD dwAspect, LONG, DVTARGETDEVICE*, HDC,
                                             DVEXTENTINFO* pExtentInfo, LPSIZEL pSizel) {
+    if (pSizel) pSizel->cx = pSizel->cy = 0;
     if (!pExtentInfo || !pSizel) return E_POINTER;
     if (dwAspect != DVASPECT_CONTENT || pExtentInfo->dwExtentMode != DVEXTENT_CONTENT) return E_NOTIMPL;
     *pSizel = m_sizeNatural;
@@ -586,6 +597,7 @@ STDMETHODIMP CControlBase::QueryGetData(FORMATETC* pfe) {
 // A picture of the control as a metafile, the format containers ask for.
 STDMETHODIMP CControlBase::GetData(FORMATETC* pfe, STGMEDIUM* pmedium) {
     if (!pfe || !pmedium) return E_POINTER;
+    ZeroMemory(pmedium, sizeof(*pmedium));
     HRESULT hr = QueryGetData(pfe);
     if (hr != S_OK) return hr;
     SIZEL px;
@@ -625,6 +637,7 @@ STDMETHODIMP CControlBase::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* pOut) {
 STDMETHODIMP CControlBase::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
                                    DWORD* pdwConnection) {
     if (!pdwConnection) return E_POINTER;
+    *pdwConnection = 0;
     if (!m_spDataAdviseHolder) {
         HRESULT hr = CreateDataAdviseHolder(m_spDataAdviseHolder.put());
         if (FAILED(hr)) return hr;
@@ -648,6 +661,7 @@ STDMETHODIMP CControlBase::EnumDAdvise(IEnumSTATDATA** ppenumAdvise) {
 
 STDMETHODIMP CControlBase::GetClassInfo(ITypeInfo** ppTI) {
     if (!ppTI) return E_POINTER;
+    *ppTI = nullptr;
     return g_module.GetTypeInfo(GetClsid(), ppTI);
 }
 

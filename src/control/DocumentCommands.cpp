@@ -8,6 +8,7 @@
 #include "fw/HandleUint.h"
 #include "platform/ByRefVariant.h"
 #include "services/Dialogs.h"
+#include "site/SiteFiles.h"
 
 #include <commdlg.h>
 
@@ -51,6 +52,7 @@ const wchar_t kLogOpenNoIdentity[] = L"查询控件IUnknown接口失败\thr=%d";
 const wchar_t kLogLoadFailed[] = L"载入文件失败\thr=%d\t文件名:%s";
 const wchar_t kLogSiteActivateFailed[] = L"文档站点激活失败\thr=%d";
 const wchar_t kLogExtFailed[] = L"创建扩展对象\thr=%d";
+const wchar_t kLogSingleDocument[] = L"文档服务器不能同时打开两个文档, 先关闭当前文档\thr=%d\t文件名:%s";
 
 // Error descriptions: what the caller reads after a failure.
 const wchar_t kErrBadProgId[] = L"新建文档失败: ProgID无效 \"%s\"";
@@ -58,6 +60,8 @@ const wchar_t kErrNewClose[] = L"新建文档失败: 关闭当前文档时出错
 const wchar_t kErrSiteNotRegistered[] = L"创建文档站点失败: Vellix.DocObject 可能未注册";
 const wchar_t kErrNewNoIdentity[] = L"新建文档失败: 无法取得控件的IUnknown接口";
 const wchar_t kErrNewInitSite[] = L"新建文档失败: 文档站点初始化失败";
+const wchar_t kErrNewNoWindow[] = L"新建文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里)";
+const wchar_t kErrOpenNoWindow[] = L"打开文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里) %s";
 const wchar_t kErrUnknownProgId[] = L"新建文档失败: 未知的ProgID %s";
 const wchar_t kErrNewCreate[] = L"新建文档失败: 无法创建 %s 的文档对象";
 const wchar_t kErrNewActivate[] = L"新建文档失败: 无法激活 %s 的文档";
@@ -99,17 +103,25 @@ HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
 }  // namespace
 
 // The first steps of preparing a new site: activation and the site object,
-// which becomes the control's and is also handed to the caller to hold.
+// handed to the caller; it becomes the control's when the caller says so.
 HRESULT COffice::CreateSite(fw::com_ptr<IDocObject>& site) {
     ActivateControl();
-    HRESULT hr = m_spDocObject.create(CLSID_DocObject, kSiteContext);
-    if (FAILED(hr) || !m_spDocObject) {
-        m_spDocObject.reset();
+    HRESULT hr = site.create(CLSID_DocObject, kSiteContext);
+    if (FAILED(hr) || !site) {
+        site.reset();
         ShowBox(kTextSiteNotRegistered, kCaptionSiteFailed);
         return Fail(E_OUTOFMEMORY, kErrSiteNotRegistered);
     }
-    site = m_spDocObject;
     return S_OK;
+}
+
+// A site that never became the control's: its window and whatever it
+// loaded go, the control's own document is not touched.
+void COffice::DiscardSite(IDocObject* pSite) {
+    try {
+        pSite->Close();
+    } catch (HRESULT) {
+    }
 }
 
 // Then the wait cursor, the document rectangle and the control's identity.
@@ -189,6 +201,7 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     fw::com_ptr<IDocObject> site;
     HRESULT hr = CreateSite(site);
     if (FAILED(hr)) return hr;
+    m_spDocObject = site;
     RECT rc;
     fw::com_ptr<IUnknown> identity;
     hr = PrepareSite(&rc, identity);
@@ -199,7 +212,8 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     hr = InitializeSite(site.get(), &rc);
     if (FAILED(hr)) {
         InvalidateRect(m_hWnd, nullptr, TRUE);
-        return Fail(hr, kErrNewInitSite);
+        // Say what is missing when it is the window: a script host's control.
+        return Fail(hr, m_hWnd ? kErrNewInitSite : kErrNewNoWindow);
     }
     CLSID clsid;
     hr = CLSIDFromProgID(ProgIdOrTemplate, &clsid);
@@ -237,7 +251,7 @@ HRESULT COffice::OpenDocument(VARIANT vFile, VARIANT vReadOnly) {
     return hr;
 }
 
-HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName) {
+HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName, REFCLSID clsid) {
     std::wstring& name = *pName;
     if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
@@ -257,46 +271,48 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
         ShowBox(kTextOfficeOnly, name.c_str());
         return Fail(hr, kErrOpenUnreadable, name.c_str());
     }
-    if (m_spDocObject) {
+    VARIANT_BOOL bReadOnly;
+    if (vReadOnly.vt == VT_BOOL)
+        bReadOnly = vReadOnly.boolVal;
+    else
+        bReadOnly = (GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY) ? VARIANT_TRUE : VARIANT_FALSE;
+
+    // The new document loads into a site of its own while the open one
+    // stays as it is: only a document that has loaded replaces it, so a file
+    // that does not load costs the user nothing. Held to the end, as in New:
+    // the extension object in particular may call back and close the
+    // document while it takes the control in.
+    fw::com_ptr<IDocObject> site;
+    hr = LoadIntoNewSite(name, bReadOnly, clsid, site);
+    if (FAILED(hr) && m_spDocObject && IsSingleDocumentFailure(hr)) {
+        // A server that holds one document at a time: the old order, the
+        // open document closed first.
+        m_log.Write(kLogSingleDocument, hr, name.c_str());
         hr = Close();
         if (FAILED(hr)) {
             m_log.Write(kLogCloseFailed, hr);
             return Fail(hr, kErrOpenClose);
         }
+        hr = LoadIntoNewSite(name, bReadOnly, clsid, site);
     }
-    // Held to the end, as in New: the extension object in particular may
-    // call back and close the document while it takes the control in.
-    fw::com_ptr<IDocObject> site;
-    hr = CreateSite(site);
     if (FAILED(hr)) return hr;
-    RECT rc;
-    fw::com_ptr<IUnknown> identity;
-    hr = PrepareSite(&rc, identity);
+
+    if (m_spDocObject) {
+        hr = Close();
+        if (FAILED(hr)) {
+            m_log.Write(kLogCloseFailed, hr);
+            DiscardSite(site.get());
+            return Fail(hr, kErrOpenClose);
+        }
+    }
+    m_spDocObject = site;
+    hr = site->IPActivateView();
     if (FAILED(hr)) {
-        m_log.Write(kLogOpenNoIdentity, hr);
-        return Fail(hr, kErrOpenNoIdentity);
+        m_log.Write(kLogSiteActivateFailed, hr);
+        Close();
+        return Fail(hr, kErrOpenActivate, name.c_str());
     }
-    HRESULT hrInit = InitializeSite(site.get(), &rc);
-    if (SUCCEEDED(hrInit)) {
-        VARIANT_BOOL bReadOnly;
-        if (vReadOnly.vt == VT_BOOL)
-            bReadOnly = vReadOnly.boolVal;
-        else
-            bReadOnly = (GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_READONLY) ? VARIANT_TRUE : VARIANT_FALSE;
-        fw::unique_bstr bstrName(name.c_str());
-        hr = site->LoadStorageFromFile(bstrName.get(), bReadOnly);
-        if (FAILED(hr)) {
-            m_log.Write(kLogLoadFailed, hr, name.c_str());
-            return Fail(hr, kErrOpenLoad, name.c_str());
-        }
-        hr = site->IPActivateView();
-        if (FAILED(hr)) {
-            m_log.Write(kLogSiteActivateFailed, hr);
-            Close();
-            return Fail(hr, kErrOpenActivate, name.c_str());
-        }
-        ShowServerMenus(site.get());
-    }
+    ShowServerMenus(site.get());
 
     VARIANT vClsid;
     VariantInit(&vClsid);
@@ -314,10 +330,50 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     fw::unique_bstr bstrName(name.c_str());
     site->put_FileName(bstrName.get());
     InvalidateRect(m_hWnd, nullptr, TRUE);
-    // A site that could not even be prepared holds no document: that is no
-    // success, whatever the extension object says.
-    if (FAILED(hrInit)) return Fail(hrInit, kErrOpenInitSite, name.c_str());
     return hr;
+}
+
+// A new site, prepared, with the file loaded into it; on failure the site is
+// discarded and the error object says why.
+HRESULT COffice::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnly, REFCLSID clsid,
+                                 fw::com_ptr<IDocObject>& site) {
+    site.reset();
+    fw::com_ptr<IDocObject> created;
+    HRESULT hr = CreateSite(created);
+    if (FAILED(hr)) return hr;
+    RECT rc;
+    fw::com_ptr<IUnknown> identity;
+    hr = PrepareSite(&rc, identity);
+    if (FAILED(hr)) {
+        m_log.Write(kLogOpenNoIdentity, hr);
+        return Fail(hr, kErrOpenNoIdentity);
+    }
+    hr = InitializeSite(created.get(), &rc);
+    if (FAILED(hr)) {
+        DiscardSite(created.get());
+        InvalidateRect(m_hWnd, nullptr, TRUE);
+        return Fail(hr, m_hWnd ? kErrOpenInitSite : kErrOpenNoWindow, name.c_str());
+    }
+    fw::unique_bstr bstrName(name.c_str());
+    fw::com_ptr<ISiteFiles> files;
+    if (SUCCEEDED(created->QueryInterface(__uuidof(ISiteFiles), files.put_void())) && files)
+        hr = files->LoadFileAs(bstrName.get(), bReadOnly, clsid);
+    else
+        hr = created->LoadStorageFromFile(bstrName.get(), bReadOnly);
+    if (FAILED(hr)) {
+        m_log.Write(kLogLoadFailed, hr, name.c_str());
+        DiscardSite(created.get());
+        InvalidateRect(m_hWnd, nullptr, TRUE);
+        return Fail(hr, kErrOpenLoad, name.c_str());
+    }
+    site = created;
+    return S_OK;
+}
+
+// Failures that say the server could not make a second document while one
+// is open, as opposed to a file it could not read.
+bool COffice::IsSingleDocumentFailure(HRESULT hr) {
+    return hr == CO_E_SERVER_EXEC_FAILURE || hr == RPC_E_CALL_REJECTED || hr == CO_E_SERVER_STOPPING;
 }
 
 // The save dialog, from which the document may be gone when it returns:
@@ -468,12 +524,12 @@ STDMETHODIMP COffice::get_ActiveDocument(IDispatch** pVal) {
 }
 
 STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
+    if (pVal) *pVal = VARIANT_FALSE;
     if (!m_spDocObject) {
         m_log.Write(kLogNoSite);
         return Fail(E_POINTER, kErrNoDocument);
     }
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
-    *pVal = VARIANT_FALSE;
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetOleObject(doc.put());
     if (FAILED(hr) || !doc) {

@@ -185,8 +185,9 @@ void COffice::NotifySiteOfDocRect() {
 // ---- window messages ----------------------------------------------------
 
 LRESULT COffice::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
-    HRESULT hr = OpenLog();
-    if (FAILED(hr)) return hr;
+    // Logging never changes what the control does: without a log the bar,
+    // the label and the hook are set up all the same.
+    OpenLog();
     m_menuBar.Create(m_hWnd);
     m_versionLabel.Init(fw::g_module.GetModuleInstance());
     if (!m_pWndHook) {

@@ -227,8 +227,11 @@ protected:
     HRESULT OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId);
     HRESULT SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
                            BSTR* response);
-    HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, BSTR url);
-    HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName);
+    HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url);
+    HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName, REFCLSID clsid = GUID_NULL);
+    HRESULT LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnly, REFCLSID clsid,
+                            fw::com_ptr<IDocObject>& site);
+    static bool IsSingleDocumentFailure(HRESULT hr);
     HRESULT WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
 
     // One transfer with the wait cursor, painting, progress events, the log
@@ -260,6 +263,7 @@ protected:
 
     // Preparing a document site for New and Open.
     HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
+    static void DiscardSite(IDocObject* pSite);
     HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
     HRESULT InitializeSite(IDocObject* pSite, RECT* prc);
     // The document server's menus onto the bar.
@@ -301,6 +305,9 @@ protected:
     std::vector<PendingEvent> m_pendingEvents;
     int m_nCommandDepth = 0;
     DWORD m_dwLastProgressTick = 0;
+    ULONGLONG m_ullLastProgress = 0;  // the last bytesDone fired
+    bool m_bProgressWhole = false;    // ... and it was the whole
+    bool m_bTransferStarted = false;  // this call made a request
     bool m_bTransferring = false;
     std::wstring m_strDocumentURL;
     long m_lLastHTTPStatus = 0;

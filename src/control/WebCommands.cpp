@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "site/SiteFiles.h"
 
 #include <dispex.h>
 
@@ -12,6 +13,7 @@ namespace {
 const wchar_t kDefaultFieldName[] = L"file";
 const wchar_t kDefaultMethod[] = L"POST";
 const wchar_t kDefaultUploadName[] = L"document";
+const HRESULT E_NO_DATA = static_cast<HRESULT>(0x800C0007);  // INET_E_DATA_NOT_AVAILABLE
 
 // Log formats.
 const wchar_t kLogTransfer[] = L"网络传输\t%s\tURL:%s\t状态=%d\t字节:%s\t耗时:%dms\thr=%d";
@@ -25,6 +27,12 @@ const wchar_t kErrSaveToURL[] = L"保存文档到网址失败: %s (HTTP状态 %l
 const wchar_t kErrHopRefused[] = L"站点锁定: 页面不允许传输到该网址: %s";
 const wchar_t kErrNotDocumentServer[] = L"不是已注册的文档服务器: %s";
 const wchar_t kErrCancelled[] = L"用户取消了传输: %s";
+// Failures before any request was made, or after the download: no status.
+const wchar_t kErrOpenFromURLNoStatus[] = L"从网址打开文档失败: %s";
+const wchar_t kErrSaveToURLNoStatus[] = L"保存文档到网址失败: %s";
+const wchar_t kErrOpenFromURLNoWindow[] = L"从网址打开文档失败: 控件没有窗口 (文档只能显示在网页或ActiveX容器中的控件里) %s";
+const wchar_t kErrOpenFromURLEmpty[] = L"从网址打开文档失败: 服务器没有发送内容 %s";
+const wchar_t kErrOpenFromURLLoad[] = L"从网址打开文档失败: 下载的文件不能作为文档载入 %s";
 
 // Left out, or passed as null/undefined by script.
 bool IsMissing(const VARIANT& v) {
@@ -167,6 +175,14 @@ std::wstring LeafName(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// The decoded last segment of a URL's path: the downloaded file's name.
+std::wstring UrlLeafName(const std::wstring& url) {
+    std::wstring path = web::LoggableUrl(url);
+    const size_t scheme = path.find(L"://");
+    if (scheme != std::wstring::npos && path.find(L'/', scheme + 3) == std::wstring::npos) return std::wstring();
+    return PercentDecode(LeafName(path));
+}
+
 BSTR Utf8ToBstr(const std::string& s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     BSTR b = SysAllocStringLen(nullptr, n);
@@ -266,6 +282,11 @@ void COffice::FirePendingEvents() {
 void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal) {
     const DWORD now = GetTickCount();
     if (!bFinal && now - m_dwLastProgressTick < 100) return;
+    // The end is told once: not again when the last step already said it.
+    const bool bWhole = total != 0 && done == total;
+    if (bFinal && m_bProgressWhole && m_ullLastProgress == done) return;
+    m_bProgressWhole = bWhole;
+    m_ullLastProgress = done;
     m_dwLastProgressTick = now;
     VARIANT args[2];
     args[0].vt = VT_R8;
@@ -280,6 +301,9 @@ void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal)
 HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
                              web::TransferResult* pResult) {
     m_bTransferring = true;
+    m_bTransferStarted = true;
+    m_bProgressWhole = false;
+    m_ullLastProgress = 0;
     CWaitCursor wait;
     ULONGLONG lastDone = 0, lastTotal = 0;
     m_dwLastProgressTick = GetTickCount() - 1000;
@@ -318,26 +342,34 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
 
 // A failure keeps the description an inner step (the site lock, the open)
 // gave it; any other gets the member's own, naming the URL.
-HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, BSTR url) {
+// A status is quoted only when this call made a request: an argument error
+// has nothing to do with an earlier request's answer.
+HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
     if (SUCCEEDED(hr)) return hr;
     fw::com_ptr<IErrorInfo> described;
     if (GetErrorInfo(0, described.put()) == S_OK && described) {
         SetErrorInfo(0, described.get());
         return hr;
     }
-    return Fail(hr, pszFormat, web::LoggableUrl(url ? url : L"").c_str(), m_lLastHTTPStatus);
+    const std::wstring loggable = web::LoggableUrl(url ? url : L"");
+    if (!m_bTransferStarted) return Fail(hr, pszNoStatus, loggable.c_str());
+    return Fail(hr, pszFormat, loggable.c_str(), m_lLastHTTPStatus);
 }
 
 STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     SetErrorInfo(0, nullptr);
-    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, url);
+    m_bTransferStarted = false;
+    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url);
 }
 
 STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
                                 BSTR* response) {
+    // Set before anything can fail, as COM asks of every out-parameter.
+    if (response) *response = nullptr;
     SetErrorInfo(0, nullptr);
+    m_bTransferStarted = false;
     return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
-                              kErrSaveToURL, url);
+                              kErrSaveToURL, kErrSaveToURLNoStatus, url);
 }
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
@@ -357,11 +389,16 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     }
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
     const std::wstring strUrl(url);
+    // A control without a window (a script host's) can show no document:
+    // said before anything is downloaded.
+    if (!m_hWnd) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
 
     // Downloaded in full before the open document is touched: a failed
     // transfer leaves it as it was.
+    // Under the URL's own name, so that its extension tells a server's file
+    // type (plain text, say) as a local file's would.
     web::CTransferFile file;
-    hr = file.Create();
+    hr = file.Create(UrlLeafName(strUrl));
     if (FAILED(hr)) return hr;
     web::TransferResult result;
     hr = RunTransfer(L"GET", strUrl,
@@ -370,22 +407,33 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
                      },
                      &result);
     if (FAILED(hr)) return hr;
+    // A 200 with nothing in it (an expired session, a broken server) is
+    // no document, whatever a server would make of an empty file.
+    if (result.bytes == 0) return Fail(E_NO_DATA, kErrOpenFromURLEmpty, web::LoggableUrl(strUrl).c_str());
     if (!IsEqualCLSID(clsid, GUID_NULL)) StampClass(file.path(), clsid);
     // Whatever class the downloaded file names: only a document server is
     // made from it.
-    CLSID fileClass = GUID_NULL;
-    if (FAILED(GetClassFile(file.path().c_str(), &fileClass)) || !IsDocumentServer(fileClass)) {
+    // A compound file names its class (stamped above when it named none);
+    // any other file is the progId's, or what its name says.
+    CLSID fileClass = clsid;
+    if ((IsEqualCLSID(clsid, GUID_NULL) || StgIsStorageFile(file.path().c_str()) == S_OK) &&
+        FAILED(GetClassFile(file.path().c_str(), &fileClass)))
+        fileClass = GUID_NULL;
+    if (!IsDocumentServer(fileClass)) {
         wchar_t szClass[40] = L"?";
         StringFromGUID2(fileClass, szClass, ARRAYSIZE(szClass));
-        return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, szClass);
+        const std::wstring what = std::wstring(szClass) + L" (" + web::LoggableUrl(strUrl) + L")";
+        return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, what.c_str());
     }
 
     fw::unique_variant vFile;
     vFile->vt = VT_BSTR;
     vFile->bstrVal = SysAllocString(file.path().c_str());
     std::wstring opened;
-    hr = LoadDocument(*vFile.get(), readOnly, &opened);
-    if (FAILED(hr) || hr == S_FALSE) return hr;
+    hr = LoadDocument(*vFile.get(), readOnly, &opened, clsid);
+    // The temporary file means nothing to the caller: the URL is named.
+    if (FAILED(hr)) return Fail(hr, kErrOpenFromURLLoad, web::LoggableUrl(strUrl).c_str());
+    if (hr == S_FALSE) return hr;
     // The document was copied in; its temporary file goes now, and a later
     // Save without a name asks for one.
     if (m_spDocObject) {
@@ -438,14 +486,16 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     if (strFileName.empty()) strFileName = LeafName(web::LoggableUrl(strUrl));
     if (strFileName.empty()) strFileName = kDefaultUploadName;
 
-    // Saved as a local save writes it, to a temporary file; the document
-    // keeps its own name.
+    // A copy, as a local save writes it, to a temporary file; the document
+    // keeps its own name, read-only state and unsaved changes, and its
+    // server does not adopt the copy.
     web::CTransferFile file;
     hr = file.Create();
     if (FAILED(hr)) return hr;
     fw::unique_bstr tempName(file.path().c_str());
-    hr = site->SaveStorageToFile(tempName.get());
-    site->put_FileName(previous.get());
+    fw::com_ptr<ISiteFiles> files;
+    hr = site->QueryInterface(__uuidof(ISiteFiles), files.put_void());
+    if (SUCCEEDED(hr) && files) hr = files->SaveCopyToFile(tempName.get());
     if (FAILED(hr)) {
         m_log.Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
@@ -473,6 +523,15 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
         return hr;
     }
     if (bStillOurs) {
+        // The document has reached the server: it counts as saved.
+        fw::com_ptr<IDispatch> doc;
+        if (!bSaved && SUCCEEDED(site->GetOleObject(doc.put())) && doc) {
+            VARIANT yes;
+            VariantInit(&yes);
+            yes.vt = VT_BOOL;
+            yes.boolVal = VARIANT_TRUE;
+            DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &yes, nullptr);
+        }
         if (!bSaved && m_pExtObject) {
             VARIANT zero;
             VariantInit(&zero);

@@ -1,11 +1,13 @@
 #include "diag/Log.h"
 
 #include <olectl.h>
+#include <shlobj.h>
 
 namespace {
 
 const wchar_t kLogFolder[] = L"\\log\\";
 const wchar_t kLogFile[] = L"office.log";
+const wchar_t kFallbackSubfolder[] = L"\\Vellix";
 const wchar_t kCaptionMessage[] = L"消息";
 const wchar_t kTextFolderFailed[] = L"创建Scrivane控件日志目录失败";
 const wchar_t kCaptionOpenFailed[] = L"打开Scrivane控件日志文件失败";
@@ -35,24 +37,63 @@ const ResultNameEntry kResultNames[] = {
 
 }  // namespace
 
-HRESULT OpenLogFile(CLoger& log, HMODULE hModule) {
-    wchar_t szPath[MAX_PATH];
-    ZeroMemory(szPath, sizeof(szPath));
-    GetModulePath(hModule, szPath, MAX_PATH);
+namespace {
 
-    // A module folder that does not fit the buffer with "\log\office.log"
-    // (or none at all) must not turn into "\log\" at the drive's root or
-    // run past the buffer: it counts as a folder that cannot be made.
-    bool bFits = szPath[0] != L'\0' &&
-                 lstrlenW(szPath) + lstrlenW(kLogFolder) + lstrlenW(kLogFile) < MAX_PATH;
-    if (bFits) lstrcatW(szPath, kLogFolder);
-    if (!bFits || (!FileExists(szPath) && !SHCreateDirectory(szPath))) {
-        MessageBoxW(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
-        return E_FAIL;
-    }
+enum class LogFailure { None, Folder, File };
+
+// Opens "<folder>\log\office.log", making the folder on first use; the
+// path tried is left in szPath.
+LogFailure OpenInFolder(CLoger& log, const wchar_t* pszFolder, wchar_t (&szPath)[MAX_PATH]) {
+    ZeroMemory(szPath, sizeof(szPath));
+    // A folder that does not fit the buffer with "\log\office.log" (or none
+    // at all) must not turn into "\log\" at the drive's root or run past the
+    // buffer: it counts as a folder that cannot be made.
+    if (!pszFolder || !pszFolder[0] || lstrlenW(pszFolder) + lstrlenW(kLogFolder) + lstrlenW(kLogFile) >= MAX_PATH)
+        return LogFailure::Folder;
+    lstrcpyW(szPath, pszFolder);
+    lstrcatW(szPath, kLogFolder);
+    if (!FileExists(szPath) && !SHCreateDirectory(szPath)) return LogFailure::Folder;
     lstrcatW(szPath, kLogFile);
-    if (log.Open(szPath)) return S_OK;
-    MessageBoxW(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
+    return log.Open(szPath) ? LogFailure::None : LogFailure::File;
+}
+
+// The user's own folder, writable whatever the install: %LOCALAPPDATA%\Vellix.
+bool FallbackFolder(wchar_t (&szFolder)[MAX_PATH]) {
+    ZeroMemory(szFolder, sizeof(szFolder));
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", szFolder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        ZeroMemory(szFolder, sizeof(szFolder));
+        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, szFolder)))
+            return false;
+    }
+    if (lstrlenW(szFolder) + lstrlenW(kFallbackSubfolder) >= MAX_PATH) return false;
+    lstrcatW(szFolder, kFallbackSubfolder);
+    return true;
+}
+
+}  // namespace
+
+HRESULT OpenLogFile(CLoger& log, HMODULE hModule) {
+    // Beside the DLL first; a per-machine install there is not writable by a
+    // standard user or a low-integrity browser, and a log must never cost
+    // the control its work, so the user's own folder is tried next and only
+    // when both fail is the user told.
+    wchar_t szModule[MAX_PATH];
+    ZeroMemory(szModule, sizeof(szModule));
+    GetModulePath(hModule, szModule, MAX_PATH);
+    wchar_t szPath[MAX_PATH];
+    const LogFailure failure = OpenInFolder(log, szModule, szPath);
+    if (failure == LogFailure::None) return S_OK;
+
+    wchar_t szFallback[MAX_PATH];
+    wchar_t szFallbackPath[MAX_PATH];
+    if (FallbackFolder(szFallback) && OpenInFolder(log, szFallback, szFallbackPath) == LogFailure::None)
+        return S_OK;
+
+    if (failure == LogFailure::Folder)
+        MessageBoxW(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
+    else
+        MessageBoxW(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
     return E_FAIL;
 }
 

@@ -103,6 +103,8 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     OpenLog();
     m_log.Write(kFmtPrintBarCode);
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    // Empty before anything can fail: the caller clears what it gets back.
+    VariantInit(pVal);
 
     CCode39 code39;
 

@@ -158,6 +158,7 @@ STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
 // Any registered class, named by a CLSID string or a ProgID.
 STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
     if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
+    *ppDisp = nullptr;
     if (HRESULT hr = CheckSiteLock(L"GetWindow"); FAILED(hr)) return hr;
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromString(bstrWinType, &clsid) != S_OK) {
@@ -176,4 +177,7 @@ STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
 
 STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return Fail(E_NOTIMPL, kErrEncryptPdf); }
 
-STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT*) { return Fail(E_NOTIMPL, kErrAddWatermark); }
+STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT* pResult) {
+    if (pResult) VariantInit(pResult);
+    return Fail(E_NOTIMPL, kErrAddWatermark);
+}

@@ -129,6 +129,7 @@ STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
 
 STDMETHODIMP COffice::get_Version(BSTR* pVal) {
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    *pVal = nullptr;
 
     const std::wstring text = ModuleProductVersion(fw::g_module.GetModuleInstance());
     if (text.empty()) {

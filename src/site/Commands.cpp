@@ -47,6 +47,8 @@ struct EndPreviewCall {
 
 STDMETHODIMP CDocObject::DoOleCommand(UINT dwOleCmdId, UINT dwOptions, VARIANT* vInParam,
                                       VARIANT* vInOutParam) {
+    // An [out] value: empty before anything can fail.
+    if (vInOutParam) VariantInit(vInOutParam);
     if (!m_pcmdt) return kErrCommandNotAvailable;
     OLECMD cmd = {dwOleCmdId, 0};
     HRESULT hr = m_pcmdt->QueryStatus(nullptr, 1, &cmd, nullptr);
@@ -95,28 +97,33 @@ STDMETHODIMP CSitePreviewCallback::Notify(DWORD dwEvent, DWORD, DWORD) {
 }
 
 STDMETHODIMP CDocObject::GetActiveWindow(UINT* pHwnd) {
+    if (pHwnd) *pHwnd = 0;
     if (!pHwnd || !m_hwndActiveObj) return S_FALSE;
     *pHwnd = site_detail::HandleToUint(m_hwndActiveObj);
     return S_OK;
 }
 
 STDMETHODIMP CDocObject::GetActiveObject(IDispatch** ppDisp) {
+    if (ppDisp) *ppDisp = nullptr;
     if (!ppDisp || !m_pipactive) return S_FALSE;
     return m_pipactive->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(ppDisp));
 }
 
 STDMETHODIMP CDocObject::GetOleObject(IDispatch** ppDisp) {
+    if (ppDisp) *ppDisp = nullptr;
     if (!ppDisp || !m_pole) return S_FALSE;
     return m_pole->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(ppDisp));
 }
 
 STDMETHODIMP CDocObject::GetActiveMenu(UINT* pHmenu) {
+    if (pHmenu) *pHmenu = 0;
     if (!pHmenu || !m_hmenuShared) return S_FALSE;
     *pHmenu = site_detail::HandleToUint(m_hmenuShared);
     return S_OK;
 }
 
 STDMETHODIMP CDocObject::GetMenuHWND(UINT* pHwnd) {
+    if (pHwnd) *pHwnd = 0;
     if (!pHwnd || !m_hwndMenuObj) return S_FALSE;
     *pHwnd = site_detail::HandleToUint(m_hwndMenuObj);
     return S_OK;

@@ -18,6 +18,7 @@
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
 #include "platform/DocPreview.h"
+#include "site/SiteFiles.h"
 
 class CDocObject;
 
@@ -107,7 +108,8 @@ class CDocObject : public fw::CObjectRoot,
                    public CSiteDocumentSite,
                    public CSiteInPlaceFrame,
                    public CSiteInPlaceSite,
-                   public CSitePreviewCallback {
+                   public CSitePreviewCallback,
+                   public ISiteFiles {
 public:
     CDocObject();
     ~CDocObject();
@@ -121,6 +123,7 @@ public:
     FW_INTERFACE_ENTRY(IOleInPlaceFrame)
     FW_INTERFACE_ENTRY(IOleInPlaceSite)
     FW_INTERFACE_ENTRY(IDocPreviewCallback)
+    FW_INTERFACE_ENTRY(ISiteFiles)
     FW_END_INTERFACE_MAP()
 
     // Closes the document while the object is still whole (the wrappers'
@@ -166,6 +169,10 @@ public:
     STDMETHODIMP get_ExtFileName(BSTR* pVal) override;
     STDMETHODIMP put_ExtFileName(BSTR newVal) override;
 
+    // ISiteFiles
+    STDMETHODIMP LoadFileAs(BSTR bstrFileName, VARIANT_BOOL bReadOnly, REFCLSID clsid) override;
+    STDMETHODIMP SaveCopyToFile(BSTR bstrFileName) override;
+
 private:
     friend class CSiteClientSite;
     friend class CSiteCommandTarget;
@@ -188,6 +195,9 @@ private:
     HRESULT SaveThroughMoniker(const wchar_t* pszFileName);
     HRESULT SaveThroughPersistFile(const wchar_t* pszFileName);
     HRESULT SaveByCopy(const wchar_t* pszFileName);
+    // Loads a file that is no compound file through its server's IPersistFile
+    // into the object's sub-storage.
+    HRESULT ImportFile(const wchar_t* pszFileName, REFCLSID clsid);
     // The DoVerb of in-place activation, with the site window's client area.
     HRESULT DoActivationVerb(LONG iVerb);
 

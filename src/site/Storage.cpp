@@ -63,36 +63,62 @@ bool IsReadOnlyFile(const wchar_t* pszFileName) {
 }  // namespace
 
 STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bReadOnly) {
+    return LoadFileAs(bstrFileName, bReadOnly, GUID_NULL);
+}
+
+STDMETHODIMP CDocObject::LoadFileAs(BSTR bstrFileName, VARIANT_BOOL bReadOnly, REFCLSID clsidHint) {
     // A second load would give the open document's storage away under it.
     if (m_pole) return E_UNEXPECTED;
+    if (!bstrFileName || !bstrFileName[0]) return E_INVALIDARG;
+    const bool bCompound = StgIsStorageFile(bstrFileName) == S_OK;
     CLSID clsid = GUID_NULL;
     HRESULT hr = GetClassFile(bstrFileName, &clsid);
+    // The caller's class wins for a file that does not name its own.
+    if (!IsEqualCLSID(clsidHint, GUID_NULL) && (FAILED(hr) || !bCompound)) {
+        clsid = clsidHint;
+        hr = S_OK;
+    }
     if (FAILED(hr)) return hr;
 
     VARIANT vclsid = site_detail::ByRefVariant(&clsid);
-    CreateObjectStorage(vclsid);
+    hr = CreateObjectStorage(vclsid);
+    if (FAILED(hr)) return hr;
 
     const DWORD grfMode = bReadOnly ? kOpenReadOnly : kOpenReadWrite;
     com_ptr<IStorage> pstgFile;
-    if (SUCCEEDED(StgOpenStorage(bstrFileName, nullptr, grfMode, nullptr, 0, pstgFile.put()))) {
-        if (m_pstgObject && SUCCEEDED(pstgFile->CopyTo(0, nullptr, nullptr, m_pstgObject.get())))
-            m_pstgObject->Commit(STGC_OVERWRITE);
+    if (bCompound && SUCCEEDED(StgOpenStorage(bstrFileName, nullptr, grfMode, nullptr, 0, pstgFile.put()))) {
+        hr = pstgFile->CopyTo(0, nullptr, nullptr, m_pstgObject.get());
+        if (SUCCEEDED(hr)) hr = m_pstgObject->Commit(STGC_OVERWRITE);
         pstgFile.reset();
-    } else if (m_pstgObject) {
+    } else {
         // Not a compound file: its own server loads it and saves it into
         // the sub-storage.
-        com_ptr<IMoniker> pmk;
-        com_ptr<IBindCtx> pbc;
-        com_ptr<IPersistStorage> pps;
-        if (SUCCEEDED(CreateFileMoniker(bstrFileName, pmk.put())) && SUCCEEDED(CreateBindCtx(0, pbc.put())) &&
-            SUCCEEDED(pmk->BindToObject(pbc.get(), nullptr, IID_IPersistStorage, pps.put_void())) &&
-            SUCCEEDED(pps->Save(m_pstgObject.get(), FALSE)))
-            pps->SaveCompleted(nullptr);
+        hr = ImportFile(bstrFileName, clsid);
     }
+    // A file that did not load is no document: the server is never handed
+    // an empty storage in its place.
+    if (FAILED(hr)) return hr;
 
     hr = CreateDocObject(vclsid);
+    if (FAILED(hr)) return hr;
     m_fReadOnly = bReadOnly & 1;
     m_bstrFileName = site_detail::CopyOf(bstrFileName);
+    return hr;
+}
+
+HRESULT CDocObject::ImportFile(const wchar_t* pszFileName, REFCLSID clsid) {
+    com_ptr<IPersistFile> ppf;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                                  IID_IPersistFile, ppf.put_void());
+    if (FAILED(hr)) return hr;
+    hr = ppf->Load(pszFileName, STGM_READ | STGM_SHARE_DENY_WRITE);
+    if (FAILED(hr)) return hr;
+    com_ptr<IPersistStorage> pps;
+    hr = ppf->QueryInterface(IID_IPersistStorage, pps.put_void());
+    if (FAILED(hr)) return hr;
+    hr = pps->Save(m_pstgObject.get(), FALSE);
+    if (SUCCEEDED(hr)) hr = pps->SaveCompleted(nullptr);
+    if (SUCCEEDED(hr)) hr = m_pstgObject->Commit(STGC_DEFAULT);
     return hr;
 }
 
@@ -116,6 +142,34 @@ STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
     // The server's frame lost and regained activation while it saved.
     OnNotifyAppActivate(VARIANT_FALSE);
     OnNotifyAppActivate(VARIANT_TRUE);
+    return hr;
+}
+
+STDMETHODIMP CDocObject::SaveCopyToFile(BSTR bstrFileName) {
+    if (!m_pole) return E_UNEXPECTED;
+    if (!bstrFileName || !bstrFileName[0]) return E_INVALIDARG;
+    // The file is the caller's: the server writes it without adopting it
+    // (a server that remembered it would keep it open, or save there later).
+    com_ptr<IPersistFile> ppf;
+    HRESULT hr = m_pole.query(ppf.put());
+    if (SUCCEEDED(hr)) {
+        hr = ppf->Save(bstrFileName, FALSE);
+        if (SUCCEEDED(hr)) ppf->SaveCompleted(bstrFileName);
+    }
+    if (FAILED(hr)) {
+        // A save of a copy into a storage of the file's own: the object
+        // keeps its storage and its unsaved state.
+        com_ptr<IPersistStorage> pps;
+        hr = m_pole.query(pps.put());
+        com_ptr<IStorage> pstgFile;
+        if (SUCCEEDED(hr)) hr = StgCreateDocfile(bstrFileName, kCreateTarget, 0, pstgFile.put());
+        if (SUCCEEDED(hr)) {
+            WriteClassStg(pstgFile.get(), m_clsid);
+            hr = pps->Save(pstgFile.get(), FALSE);
+            pps->SaveCompleted(nullptr);
+        }
+        if (SUCCEEDED(hr)) hr = pstgFile->Commit(STGC_OVERWRITE);
+    }
     return hr;
 }
 
@@ -191,8 +245,10 @@ STDMETHODIMP CDocObject::SaveObjectStorage() {
 }
 
 STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
-    if (!m_pole) return S_OK;
     if (!pbDirty) return E_POINTER;
+    // No document has nothing unsaved.
+    *pbDirty = VARIANT_FALSE;
+    if (!m_pole) return S_OK;
     bool bDirty = true;
     com_ptr<IPersistStorage> pps;
     com_ptr<IPersistFile> ppf;

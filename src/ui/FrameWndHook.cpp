@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "fw/Object.h"
 #include "fw/Raii.h"
 
 namespace {
@@ -68,6 +69,10 @@ CFrameWndHook* CFrameWndHook::Attach(HWND hwnd, IUnknown* pUnk) {
             return nullptr;
         }
         pHook->m_pfnHookedProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwndFrame, GWLP_WNDPROC));
+        // Our procedure is in the frame's chain from here until Unhook
+        // takes it out, which may be long after the last control has gone
+        // (another subclasser keeps it in): the module must stay loaded.
+        fw::ModuleLock();
     }
 
     if (pHook->m_nCount >= kMaxComponents) return nullptr;
@@ -111,6 +116,7 @@ void CFrameWndHook::Unhook(bool bFrameGoing) {
     RemoveWindowSubclass(m_hwndFrame, &CFrameWndHook::HookWndProc, kSubclassId);
     RemovePropW(m_hwndFrame, kHookProperty);
     m_bUnhooked = true;
+    fw::ModuleUnlock();
 }
 
 HRESULT CFrameWndHook::SetActive(IUnknown* pUnk) {

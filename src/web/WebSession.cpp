@@ -427,6 +427,7 @@ bool IsHttpUrl(const wchar_t* url) {
 
 CTransferFile::~CTransferFile() {
     if (!m_path.empty()) DeleteFileW(m_path.c_str());
+    if (!m_reserved.empty()) DeleteFileW(m_reserved.c_str());
 }
 
 std::wstring CTransferFile::Folder() {
@@ -437,17 +438,46 @@ std::wstring CTransferFile::Folder() {
     return folder + kTransferFolder;
 }
 
-HRESULT CTransferFile::Create() {
+HRESULT CTransferFile::Create(const std::wstring& leaf) {
     std::wstring folder = Folder();
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return HRESULT_FROM_WIN32(GetLastError());
     wchar_t szFile[MAX_PATH] = {};
     if (!GetTempFileNameW(folder.c_str(), L"vx", 0, szFile)) return HRESULT_FROM_WIN32(GetLastError());
+    // The reserved file stays and is written in place: deleting it to let
+    // the writer create it would free the name for anyone in between.
     m_path = szFile;
-    // The name is reserved; the file itself is made by whoever writes it
-    // (a save must find no file there to back up).
-    DeleteFileW(m_path.c_str());
+    const std::wstring name = FileNameFrom(leaf);
+    const size_t dot = m_path.rfind(L'.');
+    if (name.empty() || dot == std::wstring::npos) return S_OK;
+    // "vxNNNN-<leaf>": the number of the name just reserved (kept reserved
+    // while this file lives) makes it unique in the folder, and CREATE_NEW
+    // takes it the way GetTempFileName takes its own. A leaf that does not
+    // fit keeps the plain reserved name.
+    std::wstring named = m_path.substr(0, dot) + L"-" + name;
+    if (named.size() >= MAX_PATH) return S_OK;
+    fw::unique_hfile file(
+        CreateFileW(named.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!file) return S_OK;
+    m_reserved = m_path;
+    m_path = named;
     return S_OK;
+}
+
+// The last segment of a URL's path, decoded, as a file name of this system:
+// characters a name cannot hold become "_", and dots and spaces at the end
+// (which the file system drops) go. Empty when nothing usable is left.
+std::wstring CTransferFile::FileNameFrom(const std::wstring& leaf) {
+    std::wstring out;
+    for (wchar_t c : leaf) {
+        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c)) c = L'_';
+        out += c;
+    }
+    while (!out.empty() && (out.back() == L'.' || out.back() == L' ')) out.pop_back();
+    // Long names keep their end, where the extension is.
+    const size_t kMaxName = 80;
+    if (out.size() > kMaxName) out.erase(0, out.size() - kMaxName);
+    return out;
 }
 
 }  // namespace web

@@ -114,7 +114,8 @@ bool HasControlChar(const std::wstring& s);
 // Whether url is an absolute http or https URL.
 bool IsHttpUrl(const wchar_t* url);
 
-// A file in the transfers' private temporary folder, deleted with its owner.
+// A file in the transfers' private temporary folder, reserved when made
+// (it exists, empty) and deleted with its owner.
 class CTransferFile {
 public:
     CTransferFile() = default;
@@ -122,15 +123,20 @@ public:
     CTransferFile(const CTransferFile&) = delete;
     CTransferFile& operator=(const CTransferFile&) = delete;
 
-    // A new, unique, not yet existing path.
-    HRESULT Create();
+    // A new, unique file; named "vxNNNN-<leaf>" when leaf gives a usable
+    // name (so the file keeps a download's name and extension), else
+    // "vxNNNN.tmp".
+    HRESULT Create(const std::wstring& leaf = std::wstring());
     const std::wstring& path() const { return m_path; }
 
     // %TEMP%\VellixWeb
     static std::wstring Folder();
 
 private:
+    static std::wstring FileNameFrom(const std::wstring& leaf);
+
     std::wstring m_path;
+    std::wstring m_reserved;  // the name GetTempFileName reserved, while m_path is another
 };
 
 }  // namespace web

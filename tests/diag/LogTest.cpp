@@ -87,6 +87,7 @@ TEST(LogTest, AFolderThatCannotBeMadeShowsTheBoxAndFails) {
     ASSERT_TRUE(module.get());
     // A file where the folder should be.
     ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\log", "not a folder"));
+    SetEnvironmentVariableW(L"LOCALAPPDATA", (dir.path() + L"\\log").c_str());
     DialogWatcher boxes;
 
     CLoger log;
@@ -109,6 +110,8 @@ TEST(LogTest, AFileThatCannotBeOpenedShowsItsPathAndFails) {
     // A folder where the file should be.
     ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((dir.path() + L"\\log\\office.log").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\blocked", ""));
+    SetEnvironmentVariableW(L"LOCALAPPDATA", (dir.path() + L"\\blocked").c_str());
     DialogWatcher boxes;
 
     CLoger log;
@@ -125,6 +128,25 @@ TEST(LogTest, AFileThatCannotBeOpenedShowsItsPathAndFails) {
     EXPECT_EQ(expected, box.text);
     EXPECT_EQ(nullptr, box.owner);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), box.style);
+}
+
+// Either way the folder beside the module fails, the user's own folder takes
+// the entries without a word.
+TEST(LogTest, AnUnwritableModuleFolderFallsBackToTheUsersFolder) {
+    for (bool bFileForFolder : {true, false}) {
+        TempDir dir, appData;
+        ModuleInFolder module(dir.path());
+        ASSERT_TRUE(bFileForFolder ? WriteFileBytes(dir.path() + L"\\log", "")
+                                   : CreateDirectoryW((dir.path() + L"\\log").c_str(), nullptr) &&
+                                         CreateDirectoryW((dir.path() + L"\\log\\office.log").c_str(), nullptr));
+        SetEnvironmentVariableW(L"LOCALAPPDATA", appData.path().c_str());
+        DialogWatcher boxes;
+        CLoger log;
+        EXPECT_EQ(S_OK, OpenLogFile(log, module.get()));
+        log.Write(L"kept %d", 1);
+        EXPECT_EQ(std::vector<std::wstring>{L"kept 1"}, Entries(appData.path() + L"\\Vellix\\log\\office.log"));
+        EXPECT_EQ(0u, boxes.count());
+    }
 }
 
 TEST(LogTest, ResultNamesAreWrittenAsTwoEntries) {

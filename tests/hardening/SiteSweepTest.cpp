@@ -237,14 +237,6 @@ std::vector<Member<IDocObject>> SiteMembers() {
     };
     for (Member<IDocObject>& member : m) {
         const std::wstring name = member.name;
-        // The queries leave their out-value unwritten when the item is
-        // missing; IsStorageDirty without a document; DoOleCommand's variant
-        // is the server's to fill or not.
-        for (const wchar_t* query : {L"GetActiveWindow", L"GetActiveObject", L"GetOleObject", L"GetActiveMenu",
-                                     L"GetMenuHWND"})
-            if (name == query) member.unwrittenOn = {S_FALSE};
-        if (name == L"IsStorageDirty") member.unwrittenOn = {S_OK};
-        if (name == L"DoOleCommand") member.unwrittenOn = {kAnyResult};
         if (name == L"GetActiveWindow")
             member.verify = [](IDocObject* p, const CallArgs&, HRESULT) {
                 return VerifyHandleOut(p, [](IDocObject* s) {

@@ -197,15 +197,15 @@ HRESULT OutSlot::Check(HRESULT hr) {
         pszKind = L"IDispatch";
         break;
     case Out::Bool:
-        bUnset = SUCCEEDED(hr) && m_b == kGarbageBool;
+        bUnset = m_b == kGarbageBool;
         pszKind = L"VARIANT_BOOL";
         break;
     case Out::Uint:
-        bUnset = SUCCEEDED(hr) && m_u == static_cast<UINT>(kGarbage);
+        bUnset = m_u == static_cast<UINT>(kGarbage);
         pszKind = L"UINT";
         break;
     case Out::Variant:
-        bUnset = SUCCEEDED(hr) && V_VT(&m_var) == VT_ILLEGAL;
+        bUnset = V_VT(&m_var) == VT_ILLEGAL;
         pszKind = L"VARIANT";
         break;
     }

@@ -46,8 +46,6 @@ bool IsDispatchRefusal(HRESULT hr);
 // Marks "every failure code" in a list of documented results: members that
 // return what the platform or the document server returned.
 const HRESULT kAnyFailure = static_cast<HRESULT>(0x8FFFFFFF);
-// Marks "every result" in a list of results.
-const HRESULT kAnyResult = static_cast<HRESULT>(0x0FFFFFFF);
 
 template <class I>
 struct Member {
@@ -66,9 +64,6 @@ struct Member {
     std::function<bool(const std::wstring& label)> skip;
     // A check after a call that reported success: empty, or the fault.
     std::function<std::wstring(I*, const CallArgs&, HRESULT)> verify;
-    // Results with which the member documents leaving its out-parameter
-    // unwritten.
-    std::vector<HRESULT> unwrittenOn;
 };
 
 // What a sweep is told about its surroundings.
@@ -108,8 +103,8 @@ public:
     VARIANT_BOOL* boolean(bool bNull) { return Given(bNull, &m_b); }
     UINT* uint(bool bNull) { return Given(bNull, &m_u); }
     VARIANT* variant(bool bNull) { return Given(bNull, &m_var); }
-    // Notes a slot the call left as it was: strings and interfaces must be
-    // set (to null on failure), values and variants when the call succeeded.
+    // Notes a slot the call left as it was: every out-parameter is set
+    // (null, empty, zero on failure), whatever the result.
     HRESULT Check(HRESULT hr);
     // What the last checked call left unset, once, or empty.
     static std::wstring TakeUnset();
@@ -247,9 +242,7 @@ private:
         const std::wstring unset = OutSlot::TakeUnset();
         if (m_host.pump) m_host.pump();
         m_check.End({where, m_host.state + L" " + m.name, hr, false, bNullOut}, m.results, m.boxes);
-        const bool bDocumented = std::find(m.unwrittenOn.begin(), m.unwrittenOn.end(), hr) != m.unwrittenOn.end() ||
-                                 std::find(m.unwrittenOn.begin(), m.unwrittenOn.end(), kAnyResult) != m.unwrittenOn.end();
-        if (!unset.empty() && !bDocumented)
+        if (!unset.empty())
             Fault(m_host.state + L" " + m.name, where + L": left its " + unset + L" out-parameter unset");
         if (!bNullOut) Verify(m, p, set, hr, where);
     }

@@ -139,4 +139,22 @@ else
 fi
 P vx_wine msiexec /x "$peruser" /qn
 check "per user: uninstall leaves nothing behind" user_nothing_left
+
+# Side by side on one 64-bit machine: either removed leaves the other whole,
+# both removed leave nothing. The x86 package needs a 32-bit Wine.
+x86_msi() { export VX_DIST_BIN="$VX_ROOT/build/bin" && vx_harvest x86 && vx_build_msi x86 "$version" "$work/msi"; }
+x64_whole() { same_as_regsvr32 && P vx_wine cscript //nologo "$(vx_winpath "$work/create.js")" 2>&1 | grep -qi 'Vellix\\Vellix.DLL.$'; }
+x86_progids() { P vx_wine reg query 'HKCR\Vellix.Office\CLSID' >/dev/null 2>&1; }
+if [ "$arch" = x64 ] && (x86_msi) >"$work/x86-msi.log" 2>&1; then
+    x86=$(vx_winpath "$work/msi/$(vx_msi_name x86 "$version" perMachine)")
+    for order in "$x86 $new x64_whole" "$new $x86 x86_progids"; do
+        set -- $order
+        P vx_wine msiexec /i "$x86" /qn && P vx_wine msiexec /i "$new" /qn && P vx_wine msiexec /x "$1" /qn
+        check "side by side: the other package whole after removing $(basename "$1")" "$3"
+        P vx_wine msiexec /x "$2" /qn
+        check "side by side: both removed leave nothing" nothing_left
+    done
+elif [ "$arch" = x64 ]; then
+    echo "SKIPPED: side by side (no x86 build or no 32-bit Wine here)"
+fi
 finish

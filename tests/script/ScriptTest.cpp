@@ -1,6 +1,9 @@
 // A script host creates the registered control by ProgID and calls it late-bound.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <string>
+
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -78,4 +81,53 @@ TEST(ScriptTest, TheDemoHostRunsADocumentSessionInAContainerWindow) {
     ASSERT_TRUE(ReadFileBytes(shot, &bytes));
     EXPECT_GT(bytes.size(), 100000u);
     EXPECT_EQ(0, bytes.compare(0, 2, "BM"));
+}
+
+// Every example in the reference compiles in its language (VBScript under
+// Option Explicit), and those that need no window, page, network or user run:
+// what they or their catch meet is the control's result, never a script error
+// (an undefined name, a wrong argument count or type, a missing member).
+TEST(ScriptTest, EveryExampleInTheReferenceRunsAsWritten) {
+    std::string doc;
+    ASSERT_TRUE(ReadFileBytes(ExeDir() + L"\\docs\\api.md", &doc));
+    const std::regex kBlock("\n```(js|vb)\n([^`]*)\n```"), kCatch(R"(catch \((\w+)\) \{)"),
+        kOutside(R"(\.(New|Open|Save|Print|PrintPreview|ShowMenuBar|ShowFileDialog|BrowserForFolder|ShellExecute|)"
+                 R"(DeleteFile|GetWindow|OpenFromURL|SaveToURL)\b|\bdocument\.)");
+    std::string js = "var office = new ActiveXObject('Vellix.Office'), failures = 0, ran = 0;\n"
+                     "function scriptError(n, e) { var h = e.number >>> 0, f = h & 0xFFFF0000;\n"
+                     "  if (f == 0x800A0000 || f == 0x80020000) { WScript.Echo(n + ': ' + e.message); ++failures; } }\n"
+                     "function run(n, f) { ++ran; try { f(); } catch (e) { scriptError(n, e); } }\n";
+    std::string vb = "Option Explicit\r\nDim office, failures, ran\r\nSet office = CreateObject(\"Vellix.Office\"): failures = 0\r\n"
+                     "Sub ScriptError(n)\r\n  If (Err.Number > 0 And Err.Number < 65536) Or "
+                     "(Err.Number And &HFFFF0000) = &H80020000 Then\r\n"
+                     "    WScript.Echo n & \": \" & Err.Description: failures = failures + 1\r\n"
+                     "  End If\r\n  Err.Clear\r\nEnd Sub\r\n";
+    std::string jsRuns, vbRuns = "On Error Resume Next\r\n";
+    int n = 0, jsCount = 0;
+    for (std::sregex_iterator it(doc.begin(), doc.end(), kBlock), end; it != end; ++it, ++n) {
+        const std::string id = std::to_string(n), code = (*it)[2];
+        const bool bRuns = !std::regex_search(code, kOutside);
+        if ((*it)[1] == "js") {
+            ++jsCount;
+            js += "function example" + id + "() {\n" +
+                  std::regex_replace(code, kCatch, "catch ($1) { scriptError(" + id + ", $1);") + "\n}\n";
+            if (bRuns) jsRuns += "run(" + id + ", example" + id + ");\n";
+        } else {
+            vb += "Sub Example" + id + "()\r\n" + code + "\r\nScriptError " + id + "\r\nEnd Sub\r\n";
+            if (bRuns) vbRuns += "ran = ran + 1: Example" + id + ": ScriptError " + id + "\r\n";
+        }
+    }
+    EXPECT_TRUE(jsCount >= 30 && n - jsCount >= 30) << jsCount << " of " << n;
+    TempDir dir;
+    js += jsRuns + "WScript.Echo('ran ' + ran + ', failures ' + failures);";
+    vb += vbRuns + "WScript.Echo \"ran \" & ran & \", failures \" & failures";
+    for (const auto& script : {std::make_pair(L"examples.js", js), std::make_pair(L"examples.vbs", vb)}) {
+        // In the system's code page: Wine's script host reads no other.
+        ASSERT_TRUE(WriteFileBytes(dir.file(script.first), Narrow(Widen(script.second), CP_ACP)));
+        std::string out;
+        EXPECT_EQ(0, RunProcess(L"cscript.exe //nologo \"" + dir.file(script.first) + L"\"", &out)) << out;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(out, m, std::regex(R"(ran (\d+), failures (\d+))"))) << out;
+        EXPECT_TRUE(std::stoi(m[1]) >= 10 && m[2] == "0") << "ten run at least, none failing:\n" << out;
+    }
 }

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include "UiTestSupport.h"
+#include "fw/Module.h"
 #include "fw/Raii.h"
 #include "ui/FrameWndHook.h"
 
@@ -189,6 +190,7 @@ TEST(FrameWndHook, AComponentSubclassingAfterTheHookStaysInTheChainInEveryOrder)
         FreedMemoryQuarantine quarantine;
         Log log;
         CFrameWndHook* hook = nullptr;
+        const LONG nLocks = fw::g_module.GetLockCount();
         {
             TestWindow frame;
             ClientPtr a = MakeClient("A", log);
@@ -219,9 +221,12 @@ TEST(FrameWndHook, AComponentSubclassingAfterTheHookStaysInTheChainInEveryOrder)
             }
             EXPECT_TRUE(reaches(0, 0));
             // A hand-made subclass put back what it found, the hook's: that
-            // stays until the frame goes.
-            EXPECT_EQ(c.bHelpers || !c.bOursFirst, CurrentProc(frame.hwnd()) == TestWindow::ClassProc());
+            // stays until the frame goes, and holds the module loaded.
+            const bool bRestored = c.bHelpers || !c.bOursFirst;
+            EXPECT_EQ(bRestored, CurrentProc(frame.hwnd()) == TestWindow::ClassProc());
+            EXPECT_EQ(nLocks + (bRestored ? 0 : 1), fw::g_module.GetLockCount());
         }
+        EXPECT_EQ(nLocks, fw::g_module.GetLockCount());
         EXPECT_TRUE(FreedMemoryQuarantine::WasFreed(hook));
     }
 }

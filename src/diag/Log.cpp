@@ -2,6 +2,8 @@
 
 #include <olectl.h>
 
+#include "diag/Notifier.h"
+
 namespace {
 
 const wchar_t kLogFolder[] = L"\\log\\";
@@ -47,12 +49,12 @@ HRESULT OpenLogFile(CLoger& log, HMODULE hModule) {
                  lstrlenW(szPath) + lstrlenW(kLogFolder) + lstrlenW(kLogFile) < MAX_PATH;
     if (bFits) lstrcatW(szPath, kLogFolder);
     if (!bFits || (!FileExists(szPath) && !SHCreateDirectory(szPath))) {
-        MessageBoxW(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
+        diag::Notify(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
         return E_FAIL;
     }
     lstrcatW(szPath, kLogFile);
     if (log.Open(szPath)) return S_OK;
-    MessageBoxW(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
+    diag::Notify(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
     return E_FAIL;
 }
 

@@ -1,6 +1,6 @@
 // Barcode and shell-icon bitmaps written to temporary folders for a page to
 // show.
-#include "control/Office.h"
+#include "services/Bitmaps.h"
 
 #include <shellapi.h>
 
@@ -10,6 +10,8 @@
 #include <string>
 
 #include "fw/Raii.h"
+
+namespace services {
 
 namespace {
 
@@ -99,16 +101,16 @@ std::wstring IconTypeOf(const wchar_t* pszFileName) {
 
 }  // namespace
 
-STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
-    OpenLog();
-    m_log.Write(kFmtPrintBarCode);
+HRESULT CBitmapService::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
+    m_context.OpenLog();
+    Log().Write(kFmtPrintBarCode);
     if (!pVal) return Fail(E_POINTER, kErrNullResult);
 
     CCode39 code39;
 
     wchar_t szFolder[MAX_PATH] = {};
     if (!CreateTempDir(szFolder, MAX_PATH)) {
-        m_log.Write(kFmtTempDirFailed, 0);
+        Log().Write(kFmtTempDirFailed, 0);
         return Fail(E_FAIL, kErrBarCodeNoFolder);
     }
 
@@ -127,7 +129,7 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     const std::string ansiPath = ToAnsi(path.c_str(), path.size());
     hr = code39.Create(ansiText.empty() ? nullptr : ansiText.c_str(), ansiPath.c_str());
     if (hr < 0) {
-        m_log.Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
+        Log().Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
         return Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str());
     }
 
@@ -139,7 +141,7 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
+HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
     if (!bstrIconFile) return Fail(E_POINTER, kErrNullResult);
     // Callers that read the result after a failure find NULL, not garbage.
     *bstrIconFile = nullptr;
@@ -156,7 +158,7 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     folder += kIconFolder;
     const bool bFits = cchTemp && cchTemp < MAX_PATH && folder.size() + kBitmapExtLength < kMaxPath;
     if (!bFits || (!FileExists(folder.c_str()) && !SHCreateDirectory(folder.c_str()))) {
-        MessageBoxW(GetActiveWindow(), folder.c_str(), kCaptionFolderFailed, MB_OK);
+        ShowBox(folder.c_str(), kCaptionFolderFailed);
         return S_FALSE;
     }
 
@@ -173,8 +175,7 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     // The shell hands out a new icon each time; CIcon only borrows it.
     fw::unique_hicon icon(info.hIcon);
     if (!icon) {
-        MessageBoxW(GetActiveWindow(), FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon,
-                    MB_OK);
+        ShowBox(FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon);
         return Fail(E_FAIL, kErrNoIcon, szName);
     }
 
@@ -182,7 +183,7 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
         V_VT(&vBgColor) == VT_I4 ? static_cast<COLORREF>(V_I4(&vBgColor)) : kDefaultIconBackground;
     CIcon bitmap(icon.get());
     if (!bitmap.SaveToBitmap(path.c_str(), crBackground)) {
-        MessageBoxW(GetActiveWindow(), kTextConvertFailed, kCaptionConvertFailed, MB_OK);
+        ShowBox(kTextConvertFailed, kCaptionConvertFailed);
         return Fail(E_FAIL, kErrIconConvert, path.c_str());
     }
 
@@ -192,3 +193,5 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     *bstrIconFile = result.detach();
     return S_OK;
 }
+
+}  // namespace services

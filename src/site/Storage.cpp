@@ -2,6 +2,8 @@
 // saving with their backup, flushing the object, and the state queries.
 #include <string>
 
+#include "diag/Notifier.h"
+#include "diag/Trace.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
 #include "site/SiteTexts.h"
@@ -63,11 +65,12 @@ bool IsReadOnlyFile(const wchar_t* pszFileName) {
 }  // namespace
 
 STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bReadOnly) {
+    VX_TRACE_CALL(L"CDocObject::LoadStorageFromFile", bstrFileName, bReadOnly);
     // A second load would give the open document's storage away under it.
-    if (m_pole) return E_UNEXPECTED;
+    if (m_pole) VX_TRACE_RETURN(E_UNEXPECTED);
     CLSID clsid = GUID_NULL;
     HRESULT hr = GetClassFile(bstrFileName, &clsid);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) VX_TRACE_RETURN(hr);
 
     VARIANT vclsid = site_detail::ByRefVariant(&clsid);
     CreateObjectStorage(vclsid);
@@ -93,13 +96,14 @@ STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bRe
     hr = CreateDocObject(vclsid);
     m_fReadOnly = bReadOnly & 1;
     m_bstrFileName = site_detail::CopyOf(bstrFileName);
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
+    VX_TRACE_CALL(L"CDocObject::SaveStorageToFile", bstrFileName);
     if (FAILED(SaveObjectStorage())) {
-        MessageBoxW(::GetActiveWindow(), site_text::kTextSaveFailed, site_text::kCaptionSaveFailed, MB_OK);
-        return E_FAIL;
+        diag::Notify(::GetActiveWindow(), site_text::kTextSaveFailed, site_text::kCaptionSaveFailed);
+        VX_TRACE_RETURN(E_FAIL);
     }
     m_fReadOnly = 0;
 
@@ -116,7 +120,7 @@ STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
     // The server's frame lost and regained activation while it saved.
     OnNotifyAppActivate(VARIANT_FALSE);
     OnNotifyAppActivate(VARIANT_TRUE);
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 HRESULT CDocObject::SaveThroughMoniker(const wchar_t* pszFileName) {
@@ -170,7 +174,8 @@ HRESULT CDocObject::SaveByCopy(const wchar_t* pszFileName) {
 }
 
 STDMETHODIMP CDocObject::SaveObjectStorage() {
-    if (!m_pole) return E_UNEXPECTED;
+    VX_TRACE_CALL(L"CDocObject::SaveObjectStorage");
+    if (!m_pole) VX_TRACE_RETURN(E_UNEXPECTED);
     HRESULT hr = S_FALSE;
     if (m_pstgObject) {
         com_ptr<IPersistStorage> pps;
@@ -187,12 +192,13 @@ STDMETHODIMP CDocObject::SaveObjectStorage() {
         m_pdocv->SaveViewState(m_pstmView.get());
         m_pstmView->Commit(STGC_DEFAULT);
     }
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
-    if (!m_pole) return S_OK;
-    if (!pbDirty) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::IsStorageDirty", pbDirty);
+    if (!m_pole) VX_TRACE_RETURN(S_OK);
+    if (!pbDirty) VX_TRACE_RETURN(E_POINTER);
     bool bDirty = true;
     com_ptr<IPersistStorage> pps;
     com_ptr<IPersistFile> ppf;
@@ -201,33 +207,38 @@ STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
     else if (SUCCEEDED(m_pole.query(ppf.put())))
         bDirty = ppf->IsDirty() != S_FALSE;
     *pbDirty = bDirty ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::IsReadOnly(VARIANT_BOOL* bReadOnly) {
-    if (!bReadOnly) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::IsReadOnly", bReadOnly);
+    if (!bReadOnly) VX_TRACE_RETURN(E_POINTER);
     *bReadOnly = m_fReadOnly ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::get_FileName(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::get_FileName", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = site_detail::CopyOrEmpty(m_bstrFileName);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::put_FileName(BSTR newVal) {
+    VX_TRACE_CALL(L"CDocObject::put_FileName", newVal);
     m_bstrFileName = site_detail::CopyOf(newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::get_ExtFileName(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::get_ExtFileName", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = site_detail::CopyOrEmpty(m_bstrExtFileName);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::put_ExtFileName(BSTR newVal) {
+    VX_TRACE_CALL(L"CDocObject::put_ExtFileName", newVal);
     m_bstrExtFileName = site_detail::CopyOf(newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }

@@ -8,4 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The 64-bit loader itself: plain `wine` needs the 32-bit one, which a
+# machine without ia32 emulation cannot start.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -51,7 +51,7 @@ vx_fresh_prefix() {
     if [ ! -f "$template/.vx-complete" ]; then
         vx_log "creating template prefix for $arch"
         rm -rf "$template"
-        vx_in_prefix "$arch" "$template" wineboot -i >/dev/null 2>&1
+        vx_in_prefix "$arch" "$template" vx_wine wineboot -i >/dev/null 2>&1
         vx_in_prefix "$arch" "$template" wineserver -w
         [ -f "$template/system.reg" ] || { vx_log "wineboot failed for $template"; return 1; }
         touch "$template/.vx-complete"

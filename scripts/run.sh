@@ -6,14 +6,14 @@
 # web server and back (PUT, OpenFromURL, typing, POST with form fields).
 set -u -o pipefail
 . "$(dirname "$0")/setup.sh"
-vx_setup || exit 1
+vx_setup_any || exit 1
 
 out="$VX_BUILD/demo"
 mkdir -p "$out"
 rm -f "$out/demo.vxp" "$out/demo.bmp" "$out/demo.png"
 web="$VX_BUILD/run/web"
 rm -f "$web"/demo.vxp "$web"/demo-edited.vxp*
-wine "$(vx_winpath "$VX_BUILD/bin/VellixDemo.exe")" \
+vx_wine "$(vx_winpath "$VX_BUILD/bin/VellixDemo.exe")" \
     "$(vx_winpath "$out/demo.vxp")" "$(vx_winpath "$out/demo.bmp")" \
     VellixPad.Document "http://127.0.0.1:$VX_WEB_PORT" | tr -d '\r' || exit 1
 [ -f "$out/demo.vxp" ] && [ -f "$out/demo.bmp" ] || { echo "the session did not finish" >&2; exit 1; }
@@ -36,4 +36,4 @@ PY
 fi
 echo
 echo "The control from a script host:"
-wine cscript //nologo "$(vx_winpath "$VX_ROOT/samples/demo.js")" | tr -d '\r'
+vx_wine cscript //nologo "$(vx_winpath "$VX_ROOT/samples/demo.js")" | tr -d '\r'

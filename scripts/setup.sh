@@ -99,17 +99,17 @@ vx_start_services() {
 
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         vx_log "creating Wine prefix $WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
+        vx_wine wineboot -i >/dev/null 2>&1
         wineserver -w
         # Chinese captions need a face with the glyphs.
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'SimSun' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'SimSun' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '宋体' /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
         wineserver -w
     fi
     if [ ! -f "$WINEPREFIX/.vx-unmanaged" ]; then
         # No window manager runs on Xvfb: unmanaged windows spare every
         # top-level DestroyWindow Wine's two-second wait for one.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        vx_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
         touch "$WINEPREFIX/.vx-unmanaged"
     fi
@@ -120,7 +120,7 @@ vx_start_services() {
         export VX_WINESERVER_PID=$!
         # Start Wine's own services now, detached from our output: started
         # lazily by a test they would inherit its pipes and hold them open.
-        wine cmd /c exit >/dev/null 2>&1 </dev/null
+        vx_wine cmd /c exit >/dev/null 2>&1 </dev/null
     fi
     vx_mount_test_volumes
 }
@@ -229,6 +229,34 @@ vx_setup() {
 # sees the 32-bit registry view.
 VX_WINE64=/usr/lib/wine/wine64
 vx_wine() { "${VX_WINE:-wine}" "$@"; }
+
+# Whether this machine runs 32-bit x86 programs at all: a kernel may have
+# its ia32 emulation switched off, and then no 32-bit Wine can start (the
+# loader itself fails with "Exec format error"). The x86 build is still
+# compiled there; only its suites cannot run.
+vx_can_run_x86() {
+    if [ -z "${VX_X86_RUNS:-}" ]; then
+        VX_X86_RUNS=no
+        [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1 && VX_X86_RUNS=yes
+        export VX_X86_RUNS
+    fi
+    [ "$VX_X86_RUNS" = yes ]
+}
+VX_NO_X86_REASON="this machine's kernel runs no 32-bit programs (ia32 emulation is off), so no 32-bit Wine can start"
+
+# The processor the main job and the benchmarks run on: x86 where 32-bit
+# programs run, else x64. Either way the x86 build is compiled.
+vx_setup_any() {
+    if vx_can_run_x86; then
+        vx_setup
+        return
+    fi
+    vx_log "x86: built only; $VX_NO_X86_REASON: using the x64 build"
+    vx_install_packages || return 1
+    vx_build || return 1
+    vx_setup_x64 || return 1
+    vx_start_web_server || return 1
+}
 
 # The 64-bit build: its own tree (build/x64, binaries in build/x64/bin) and
 # its own 64-bit prefix (build/x64/wineprefix). Switches this shell's Wine

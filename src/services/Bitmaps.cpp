@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/Trace.h"
 #include "fw/Raii.h"
 
 namespace services {
@@ -102,25 +103,26 @@ std::wstring IconTypeOf(const wchar_t* pszFileName) {
 }  // namespace
 
 HRESULT CBitmapService::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
+    VX_TRACE_CALL(L"CBitmapService::CreateBarCode", bstrBarCode, pVal);
     m_context.OpenLog();
     Log().Write(kFmtPrintBarCode);
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
 
     CCode39 code39;
 
     wchar_t szFolder[MAX_PATH] = {};
     if (!CreateTempDir(szFolder, MAX_PATH)) {
         Log().Write(kFmtTempDirFailed, 0);
-        return Fail(E_FAIL, kErrBarCodeNoFolder);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrBarCodeNoFolder));
     }
 
     // A new name on every call: pages keep showing the earlier bitmaps.
     GUID guid = {};
     HRESULT hr = CoCreateGuid(&guid);
-    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrBarCodeName));
     fw::unique_cotaskmem guidText;
     hr = StringFromCLSID(guid, reinterpret_cast<LPOLESTR*>(guidText.put()));
-    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrBarCodeName));
     const std::wstring path =
         std::wstring(szFolder) + static_cast<const wchar_t*>(guidText.get()) + kBitmapExt;
 
@@ -130,19 +132,20 @@ HRESULT CBitmapService::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     hr = code39.Create(ansiText.empty() ? nullptr : ansiText.c_str(), ansiPath.c_str());
     if (hr < 0) {
         Log().Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
-        return Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str());
+        VX_TRACE_RETURN(Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str()));
     }
 
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!result.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     VariantInit(pVal);
     pVal->vt = VT_BSTR;
     pVal->bstrVal = result.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
-    if (!bstrIconFile) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CBitmapService::GetShellIcon", bstrFile, vBgColor, bstrIconFile);
+    if (!bstrIconFile) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     // Callers that read the result after a failure find NULL, not garbage.
     *bstrIconFile = nullptr;
 
@@ -159,7 +162,7 @@ HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstr
     const bool bFits = cchTemp && cchTemp < MAX_PATH && folder.size() + kBitmapExtLength < kMaxPath;
     if (!bFits || (!FileExists(folder.c_str()) && !SHCreateDirectory(folder.c_str()))) {
         ShowBox(folder.c_str(), kCaptionFolderFailed);
-        return S_FALSE;
+        VX_TRACE_RETURN(S_FALSE);
     }
 
     // One file per type; a type too long for MAX_PATH is cut.
@@ -176,7 +179,7 @@ HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstr
     fw::unique_hicon icon(info.hIcon);
     if (!icon) {
         ShowBox(FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon);
-        return Fail(E_FAIL, kErrNoIcon, szName);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrNoIcon, szName));
     }
 
     const COLORREF crBackground =
@@ -184,14 +187,14 @@ HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstr
     CIcon bitmap(icon.get());
     if (!bitmap.SaveToBitmap(path.c_str(), crBackground)) {
         ShowBox(kTextConvertFailed, kCaptionConvertFailed);
-        return Fail(E_FAIL, kErrIconConvert, path.c_str());
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrIconConvert, path.c_str()));
     }
 
     StrReplace(&path[0], L'\\', L'/');
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!result.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     *bstrIconFile = result.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 }  // namespace services

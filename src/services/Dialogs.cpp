@@ -9,6 +9,7 @@
 #include <new>
 
 #include "diag/Notifier.h"
+#include "diag/Trace.h"
 #include "fw/Raii.h"
 
 const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
@@ -131,7 +132,8 @@ HRESULT RunFileDialog(std::vector<std::wstring>& files, BOOL bOpen, const wchar_
 
 HRESULT services::CDialogService::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt,
                                                  VARIANT vFileName, VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CDialogService::ShowFileDialog", bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
     const DWORD dwFlags = vFlags.vt == VT_I4 ? static_cast<DWORD>(vFlags.lVal) : 0;
     // A filter must end in two NULs; a script's string need not, so it is
@@ -147,17 +149,18 @@ HRESULT services::CDialogService::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, V
     const HRESULT hr = RunFileDialog(files, bOpenFileDialog != VARIANT_FALSE, OptionalString(vDefExt),
                                      OptionalString(vFileName), dwFlags,
                                      filter.empty() ? nullptr : filter.c_str());
-    if (FAILED(hr)) return Fail(hr, kErrDialogNoMemory);
-    if (hr == S_FALSE || files.empty()) return S_FALSE;
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrDialogNoMemory));
+    if (hr == S_FALSE || files.empty()) VX_TRACE_RETURN(S_FALSE);
 
     // The bit alone decides the form of the result, whatever the dialog allowed.
     if (dwFlags & kFileDialogMultiSelect)
-        return Fail(CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal), kErrNoMemory);
-    return Fail(CopyToBstr(files.front().c_str(), pVal), kErrNoMemory);
+        VX_TRACE_RETURN(Fail(CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal), kErrNoMemory));
+    VX_TRACE_RETURN(Fail(CopyToBstr(files.front().c_str(), pVal), kErrNoMemory));
 }
 
 HRESULT services::CDialogService::BrowserForFolder(BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CDialogService::BrowserForFolder", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
     BROWSEINFOW bi = {};
     const HWND hwndOwner = m_context.OwnerWindow();
@@ -165,11 +168,11 @@ HRESULT services::CDialogService::BrowserForFolder(BSTR* pVal) {
     bi.lpszTitle = kTitleBrowseFolder;
     bi.ulFlags = kBrowseFolderFlags;
     fw::unique_cotaskmem pidl(SHBrowseForFolderW(&bi));
-    if (!pidl) return S_FALSE;
+    if (!pidl) VX_TRACE_RETURN(S_FALSE);
 
     wchar_t szPath[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.get()), szPath)) szPath[0] = L'\0';
-    return Fail(CopyToBstr(szPath, pVal), kErrNoMemory);
+    VX_TRACE_RETURN(Fail(CopyToBstr(szPath, pVal), kErrNoMemory));
 }
 
 

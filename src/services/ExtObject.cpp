@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/Trace.h"
 #include "fw/Raii.h"
 
 namespace services {
@@ -95,23 +96,24 @@ HRESULT ReportExtObjectFailure(diag::CNotifier& notifier, HRESULT hr) {
 
 HRESULT CExtensionService::CreateExtObject(LPCWSTR pszProgId, fw::com_ptr<IDispatch>& object,
                                            IDocObject* pSite, IDispatch* pOffice) {
-    if (object) return S_FALSE;
+    VX_TRACE_CALL(L"CExtensionService::CreateExtObject", pszProgId, object, pSite, pOffice);
+    if (object) VX_TRACE_RETURN(S_FALSE);
 
     HRESULT hr = S_OK;
     if (const ExtensionClass* ext = ExtensionFor(pszProgId)) {
         CLSID clsid = CLSID_NULL;
         hr = CLSIDFromString(ext->pszProgId, &clsid);
-        if (hr != S_OK) return ReportExtObjectFailure(m_context.Notifier(), hr);
+        if (hr != S_OK) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), hr));
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, object.put_void());
-        if (FAILED(hr)) return ReportExtObjectFailure(m_context.Notifier(), hr);
+        if (FAILED(hr)) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), hr));
         // A server that answers success without an object has given none;
         // its success code must not reach the caller as one.
-        if (!object) return ReportExtObjectFailure(m_context.Notifier(), E_NOINTERFACE);
+        if (!object) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), E_NOINTERFACE));
 
         if (pSite) pSite->put_ExtFileName(fw::unique_bstr(ext->pszSuffix).get());
     }
 
-    if (!object || !pSite) return hr;
+    if (!object || !pSite) VX_TRACE_RETURN(hr);
 
     // Our own reference: the extension may call back into the control (and
     // close it) while it takes the control in.
@@ -122,14 +124,15 @@ HRESULT CExtensionService::CreateExtObject(LPCWSTR pszProgId, fw::com_ptr<IDispa
     office->pdispVal->AddRef();
     DispatchInvoke(extObject.get(), kMemberOffice, 0, DISPATCH_PROPERTYPUT, 1, office.get(), nullptr);
     office.reset();
-    return DispatchInvoke(extObject.get(), kMemberInitialize, 0, DISPATCH_METHOD, 0, nullptr, nullptr);
+    VX_TRACE_RETURN(DispatchInvoke(extObject.get(), kMemberInitialize, 0, DISPATCH_METHOD, 0, nullptr, nullptr));
 }
 
 HRESULT CExtensionService::GetExtObject(const fw::com_ptr<IDispatch>& object, IDispatch** pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CExtensionService::GetExtObject", object, pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
-    if (!object) return Fail(E_POINTER, kErrNoExtObject);
-    return object.copy_to(pVal);
+    if (!object) VX_TRACE_RETURN(Fail(E_POINTER, kErrNoExtObject));
+    VX_TRACE_RETURN(object.copy_to(pVal));
 }
 
 }  // namespace services

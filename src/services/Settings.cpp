@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "diag/Trace.h"
 #include "fw/Module.h"
 #include "fw/Raii.h"
 #include "services/ModuleVersion.h"
@@ -70,75 +71,80 @@ void WriteSettingsDword(HKEY hKey, const wchar_t* pszName, DWORD dwValue) {
 }  // namespace
 
 HRESULT CSettingsService::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CSettingsService::SetUpdateInfo", bstrIP, bstrPort, bstrUpdateFile);
+    if (HRESULT hr = m_context.CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyProduct, key))
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyProduct);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyProduct));
     key.reset();
 
     if (!OpenOrCreateSettingsKey(kKeyUpdateInfo, key))
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyUpdateInfo);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyUpdateInfo));
     WriteSettingsString(key.get(), kValueIP, bstrIP);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
     WriteSettingsString(key.get(), kValueUpdateFilePath, bstrUpdateFile);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 HRESULT CSettingsService::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"SetServerInfo"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CSettingsService::SetServerInfo", bstrProtocol, bstrHost, bstrPort);
+    if (HRESULT hr = m_context.CheckSiteLock(L"SetServerInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyServerInfo, key)) {
         Log().Write(kFmtServerInfoKeyFailed, kKeyServerInfo);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyServerInfo);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyServerInfo));
     }
     WriteSettingsString(key.get(), kValueServerAddr, bstrHost);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 HRESULT CSettingsService::PutAutoUpdate(VARIANT_BOOL newVal) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdate"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CSettingsService::PutAutoUpdate", newVal);
+    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdate"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
         Log().Write(kFmtAutoUpdateKeyFailed, kKeyAutoUpdate);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate));
     }
     WriteSettingsDword(key.get(), kValueEnable, newVal ? 1 : 0);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 HRESULT CSettingsService::PutAutoUpdateFile(BSTR newVal) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CSettingsService::PutAutoUpdateFile", newVal);
+    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtAutoUpdateFile, Text(newVal));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
         Log().Write(kFmtAutoUpdateFileKeyFailed, kKeyAutoUpdate);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate));
     }
     WriteSettingsString(key.get(), kValueUpdateFile, newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 HRESULT CSettingsService::GetVersion(BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CSettingsService::GetVersion", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
 
     const std::wstring text = ModuleProductVersion(fw::g_module.GetModuleInstance());
     if (text.empty()) {
         wchar_t szModule[MAX_PATH] = {};
         fw::g_module.GetModulePath(szModule, MAX_PATH);
-        return Fail(E_FAIL, kErrNoVersion, szModule);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrNoVersion, szModule));
     }
     fw::unique_bstr version(text.c_str());
-    if (!version.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!version.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     *pVal = version.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 }  // namespace services

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/Trace.h"
 #include "fw/Raii.h"
 
 namespace services {
@@ -56,7 +57,8 @@ bool IsWebFile(const wchar_t* pszFile) {
 }  // namespace
 
 HRESULT CShellService::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"ShellExecute"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CShellService::ShellExecute", bstrFile, vArgs);
+    if (HRESULT hr = m_context.CheckSiteLock(L"ShellExecute"); FAILED(hr)) VX_TRACE_RETURN(hr);
     const wchar_t* pszFile = bstrFile ? bstrFile : L"";
     const wchar_t* pszArgs = OptionalString(vArgs);
     // A name too long for a path is refused like a file that is not there.
@@ -67,53 +69,62 @@ HRESULT CShellService::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
                                   SW_SHOWMAXIMIZED);
     else if (bFits)
         hResult = ::ShellExecuteW(GetDesktopWindow(), kVerbOpen, pszFile, pszArgs, nullptr, SW_SHOW);
-    if (reinterpret_cast<INT_PTR>(hResult) > 32) return S_OK;
+    if (reinterpret_cast<INT_PTR>(hResult) > 32) VX_TRACE_RETURN(S_OK);
 
     ShowBox(FillIn(kFmtOpenFailed, pszFile).c_str(), kCaptionOpenFailed);
-    return S_FALSE;
+    VX_TRACE_RETURN(S_FALSE);
 }
 
 HRESULT CShellService::DeleteFile(BSTR bstrFileName) {
-    if (HRESULT hr = m_context.CheckSiteLock(L"DeleteFile"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CShellService::DeleteFile", bstrFileName);
+    if (HRESULT hr = m_context.CheckSiteLock(L"DeleteFile"); FAILED(hr)) VX_TRACE_RETURN(hr);
     // The script is never told whether the file went.
     ::DeleteFileW(bstrFileName ? bstrFileName : L"");
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 // A new object on every call.
 HRESULT CShellService::GetFileSystemObject(IDispatch** ppDisp) {
-    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"CShellService::GetFileSystemObject", ppDisp);
+    if (!ppDisp) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *ppDisp = nullptr;
-    if (HRESULT hr = m_context.CheckSiteLock(L"GetFileSystemObject"); FAILED(hr)) return hr;
+    if (HRESULT hr = m_context.CheckSiteLock(L"GetFileSystemObject"); FAILED(hr)) VX_TRACE_RETURN(hr);
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromProgID(kProgIdFileSystemObject, &clsid) != S_OK)
-        return Fail(E_FAIL, kErrNoFileSystemObject, kProgIdFileSystemObject);
-    return Fail(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(ppDisp)),
-                kErrNoFileSystemObject, kProgIdFileSystemObject);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrNoFileSystemObject, kProgIdFileSystemObject));
+    VX_TRACE_RETURN(
+        Fail(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(ppDisp)),
+             kErrNoFileSystemObject, kProgIdFileSystemObject));
 }
 
 // Any registered class, named by a CLSID string or a ProgID.
 HRESULT CShellService::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
-    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
-    if (HRESULT hr = m_context.CheckSiteLock(L"GetWindow"); FAILED(hr)) return hr;
+    VX_TRACE_CALL(L"CShellService::GetWindow", bstrWinType, ppDisp);
+    if (!ppDisp) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+    if (HRESULT hr = m_context.CheckSiteLock(L"GetWindow"); FAILED(hr)) VX_TRACE_RETURN(hr);
     CLSID clsid = CLSID_NULL;
     if (CLSIDFromString(bstrWinType, &clsid) != S_OK) {
         ShowBox(kTextWindowTypeUnknown, kCaptionWindowTypeUnknown);
-        return Fail(E_FAIL, kErrWindowTypeUnknown, Text(bstrWinType));
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrWindowTypeUnknown, Text(bstrWinType)));
     }
     fw::com_ptr<IDispatch> window;
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, window.put_void())) ||
         !window) {
         ShowBox(kTextWindowClassMissing, kCaptionCreateWindowFailed);
-        return Fail(E_FAIL, kErrWindowClassMissing, Text(bstrWinType));
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrWindowClassMissing, Text(bstrWinType)));
     }
     *ppDisp = window.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-HRESULT CShellService::EncryptPDF() { return Fail(E_NOTIMPL, kErrEncryptPdf); }
+HRESULT CShellService::EncryptPDF() {
+    VX_TRACE_CALL(L"CShellService::EncryptPDF");
+    VX_TRACE_RETURN(Fail(E_NOTIMPL, kErrEncryptPdf));
+}
 
-HRESULT CShellService::AddWatermark() { return Fail(E_NOTIMPL, kErrAddWatermark); }
+HRESULT CShellService::AddWatermark() {
+    VX_TRACE_CALL(L"CShellService::AddWatermark");
+    VX_TRACE_RETURN(Fail(E_NOTIMPL, kErrAddWatermark));
+}
 
 }  // namespace services

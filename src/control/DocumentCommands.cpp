@@ -83,10 +83,6 @@ const wchar_t kErrNoDocument[] = L"没有打开的文档";
 const wchar_t kErrNoOleObject[] = L"文档对象不存在";
 const wchar_t kErrNoActiveObject[] = L"文档服务器没有提供自动化对象";
 
-int ShowBox(const wchar_t* pszText, const wchar_t* pszCaption) {
-    return MessageBoxW(GetActiveWindow(), pszText, pszCaption, MB_OK);
-}
-
 // A VARIANT that holds a non-empty string.
 bool IsNonEmptyString(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal && v.bstrVal[0]; }
 

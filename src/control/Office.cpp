@@ -12,18 +12,19 @@ namespace {
 
 const wchar_t kLogSiteLockRefused[] = L"站点锁定拒绝\t成员:%s\t页面:%s";
 const wchar_t kErrSiteLockRefused[] = L"站点锁定: 页面不允许调用%s: %s";
+// A box kept back in silence, as it follows the failure's description.
+const wchar_t kKeptBackOpen[] = L" (";
+const wchar_t kKeptBackClose[] = L")";
 
 }  // namespace
 
 const LPCWSTR COffice::kClassCursor = IDC_ARROW;
 
-const wchar_t kErrNullResult[] = L"参数无效: 结果指针为空";
-const wchar_t kErrNoMemory[] = L"内存不足";
-
 COffice::COffice() {
     // The control never goes windowless.
     m_bWindowOnly = true;
     RegisterConnectionPoint(&m_cpEvents);
+    m_notifier.SetLog(&m_log, fw::g_module.GetModuleInstance());
 }
 
 COffice::~COffice() = default;
@@ -50,7 +51,19 @@ HRESULT COffice::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
     if (cch > 0) _vsnwprintf(&text[0], text.size(), pszFormat, args);
     va_end(args);
     text.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+    return ReportFailure(hr, text.c_str());
+}
+
+HRESULT COffice::ReportFailure(HRESULT hr, LPCWSTR pszText) {
+    if (SUCCEEDED(hr)) return hr;
+    std::wstring text = pszText ? pszText : L"";
+    const std::wstring keptBack = m_notifier.TakeKeptBack();
+    if (!keptBack.empty()) text += kKeptBackOpen + keptBack + kKeptBackClose;
     return fw::ReportError(hr, CLSID_Office, IID_IOffice, text.c_str());
+}
+
+int COffice::ShowBox(LPCWSTR pszText, LPCWSTR pszCaption) {
+    return m_notifier.Show(GetActiveWindow(), pszText, pszCaption, MB_OK);
 }
 
 // Looked up at every call, so that a page the browser navigated to is
@@ -390,4 +403,83 @@ STDMETHODIMP COffice::ShowMenuBar() {
     PostMessageW(m_hWnd, WM_SIZE, 0, 0);
     NotifySiteOfDocRect();
     return S_OK;
+}
+
+// ---- the script services ------------------------------------------------
+
+STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt, VARIANT vFileName,
+                                     VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
+    return m_dialogs.ShowFileDialog(bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal);
+}
+
+STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) { return m_dialogs.BrowserForFolder(pVal); }
+
+STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) { return m_shell.ShellExecute(bstrFile, vArgs); }
+
+STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) { return m_shell.DeleteFile(bstrFileName); }
+
+STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) { return m_shell.GetFileSystemObject(ppDisp); }
+
+STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) { return m_shell.GetWindow(bstrWinType, ppDisp); }
+
+STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return m_shell.EncryptPDF(); }
+
+STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT* pResult) {
+    if (pResult) VariantInit(pResult);
+    return m_shell.AddWatermark();
+}
+
+STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
+    return m_settings.SetUpdateInfo(bstrIP, bstrPort, bstrUpdateFile);
+}
+
+STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
+    return m_settings.SetServerInfo(bstrProtocol, bstrHost, bstrPort);
+}
+
+STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) { return m_settings.PutAutoUpdate(newVal); }
+
+STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) { return m_settings.PutAutoUpdateFile(newVal); }
+
+STDMETHODIMP COffice::get_Version(BSTR* pVal) { return m_settings.GetVersion(pVal); }
+
+STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) { return m_bitmaps.CreateBarCode(bstrBarCode, pVal); }
+
+STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
+    return m_bitmaps.GetShellIcon(bstrFile, vBgColor, bstrIconFile);
+}
+
+HRESULT COffice::CreateExtObject(LPCWSTR pszProgId) {
+    return m_extension.CreateExtObject(pszProgId, m_pExtObject, m_spDocObject.get(), static_cast<IOffice*>(this));
+}
+
+STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) { return m_extension.GetExtObject(m_pExtObject, pVal); }
+
+LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    m_commands.Dispatch(wParam, m_spDocObject.get(), m_pExtObject.get());
+    return 0;
+}
+
+STDMETHODIMP COffice::PrintPreview() {
+    return Exec(&GUID_NULL, OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+}
+
+// ---- what the user is told ------------------------------------------------
+
+STDMETHODIMP COffice::get_Silent(VARIANT_BOOL* pVal) {
+    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    *pVal = m_notifier.IsSilent() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP COffice::put_Silent(VARIANT_BOOL newVal) {
+    m_notifier.SetSilent(newVal ? diag::SilentChoice::On : diag::SilentChoice::Off);
+    return S_OK;
+}
+
+STDMETHODIMP COffice::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    m_notifier.ForgetKeptBack();
+    return IDispatchImpl<IOffice3>::Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo,
+                                           puArgErr);
 }

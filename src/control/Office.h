@@ -9,6 +9,7 @@
 
 #include "control/CommandRelay.h"
 #include "control/Messages.h"
+#include "diag/Notifier.h"
 #include "fw/ConnectionPoint.h"
 #include "fw/Control.h"
 #include "fw/Dispatch.h"
@@ -17,6 +18,13 @@
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
 #include "security/SiteLock.h"
+#include "services/Bitmaps.h"
+#include "services/CommandDispatch.h"
+#include "services/Dialogs.h"
+#include "services/ExtObject.h"
+#include "services/ServiceContext.h"
+#include "services/Settings.h"
+#include "services/Shell.h"
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
 #include "web/WebSession.h"
@@ -29,18 +37,18 @@ enum : DISPID {
     DISPID_TRANSFERPROGRESS = 4,
 };
 
-// Error descriptions every member may give: called without a place for its
-// result, and out of memory.
-extern const wchar_t kErrNullResult[];
-extern const wchar_t kErrNoMemory[];
+using services::kErrNoMemory;
+using services::kErrNullResult;
 
 class COffice : public fw::CObjectRoot,
-                public fw::IDispatchImpl<IOffice2>,
+                public fw::IDispatchImpl<IOffice3>,
                 public fw::CControl<COffice>,
                 public IOleCommandTarget,
                 public IFrameHookClient,
                 public fw::ISupportErrorInfoImpl<COffice>,
                 public fw::CConnectionPointContainer,
+                public services::IServiceContext,
+                public services::IDocumentCommands,
                 public IObjectWithSite {
 public:
     COffice();
@@ -73,10 +81,12 @@ public:
     FW_INTERFACE_ENTRY(IOffice2)
     FW_INTERFACE_ENTRY(IConnectionPointContainer)
     FW_INTERFACE_ENTRY(IObjectWithSite)
+    FW_INTERFACE_ENTRY(IOffice3)
     FW_END_INTERFACE_MAP()
 
     // The interfaces whose failures come with an error object.
-    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, &IID_IOffice2, nullptr};
+    static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IOffice, &IID_IOffice2, &IID_IOffice3,
+                                                                nullptr};
 
     FW_BEGIN_PROPERTY_MAP(COffice)
     FW_PROP_DATA(L"_cx", m_sizeExtent.cx, VT_UI4)
@@ -153,6 +163,14 @@ public:
     STDMETHODIMP get_DocumentURL(BSTR* pVal) override;
     STDMETHODIMP get_LastHTTPStatus(long* pVal) override;
 
+    // IOffice3
+    STDMETHODIMP get_Silent(VARIANT_BOOL* pVal) override;
+    STDMETHODIMP put_Silent(VARIANT_BOOL newVal) override;
+
+    // IDispatch: a box kept back by an earlier call is no part of this one.
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
     // The control's own operations, after the IOffice members.
     HRESULT InPlaceActivate(LONG iVerb, const RECT* prcPosRect) override;
     virtual HRESULT CreateExtObject(LPCWSTR pszProgId);
@@ -181,20 +199,27 @@ public:
     // Whether the page hosting the control may use a member that reaches the
     // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
     // for a page the site lock refuses. Such members ask it first.
-    HRESULT CheckSiteLock(LPCWSTR pszMember);
+    HRESULT CheckSiteLock(LPCWSTR pszMember) override;
     // Whether the site lock refuses the current page (nothing logged): such
     // a page is told leaf names only, never local paths.
     bool IsPageRefused();
     // What the page may learn of a local path: the path, or its leaf.
-    std::wstring PathForPage(const std::wstring& path);
+    std::wstring PathForPage(const std::wstring& path) override;
 
     // Gives a failing member's caller an error object whose description is
     // pszFormat filled in as by swprintf, and returns hr. Success codes
-    // (a cancelled dialog's S_FALSE) pass through and report nothing.
+    // (a cancelled dialog's S_FALSE) pass through and report nothing. A box
+    // the notifier kept back during the call is added to the description.
     HRESULT Fail(HRESULT hr, LPCWSTR pszFormat, ...);
+    HRESULT ReportFailure(HRESULT hr, LPCWSTR pszText) override;
 
     // Opens m_log on the shared log file beside the DLL.
-    HRESULT OpenLog();
+    HRESULT OpenLog() override;
+
+    // What the script services are given.
+    HWND OwnerWindow() override { return m_hWnd; }
+    CLoger& ServiceLog() override { return m_log; }
+    diag::CNotifier& Notifier() override { return m_notifier; }
 
 protected:
     HRESULT OnDraw(fw::DrawInfo& di) override;
@@ -205,7 +230,9 @@ protected:
     // calls back finds it whole). Each command holds a CEventScope.
     class CEventScope {
     public:
-        explicit CEventScope(COffice* pOwner) : m_pOwner(pOwner) { ++m_pOwner->m_nCommandDepth; }
+        explicit CEventScope(COffice* pOwner) : m_pOwner(pOwner), m_notices(&pOwner->m_notifier) {
+            ++m_pOwner->m_nCommandDepth;
+        }
         ~CEventScope() {
             if (--m_pOwner->m_nCommandDepth == 0) m_pOwner->FirePendingEvents();
         }
@@ -214,6 +241,8 @@ protected:
 
     private:
         COffice* m_pOwner;
+        // The document site's boxes go through the control's notifier.
+        diag::CNotifier::CScope m_notices;
     };
     void QueueEvent(DISPID dispid, const std::wstring& name);
     void FirePendingEvents();
@@ -254,9 +283,11 @@ protected:
     // The document commands themselves, for the script's members (once the
     // site lock has let them through) and for the user's own commands (File
     // menu, commands of the document server), which the lock never refuses.
-    HRESULT NewDocument(BSTR ProgIdOrTemplate);
-    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly);
-    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName);
+    HRESULT NewDocument(BSTR ProgIdOrTemplate) override;
+    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly) override;
+    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) override;
+    // A box of the document commands, through the notifier.
+    int ShowBox(LPCWSTR pszText, LPCWSTR pszCaption);
     // Whether Save(vFile) would write a file the script chose rather than
     // the user: a named path other than the document's own file.
     bool ScriptChoosesSaveTarget(const VARIANT& vFile);
@@ -271,9 +302,6 @@ protected:
     // The save dialog of Save, for the document of pSite.
     HRESULT AskSaveName(IDocObject* pSite, std::wstring* pName);
 
-    // The print preview behind OLECMDID_PRINTPREVIEW, with its version checks.
-    void RunPrintPreview();
-    static BOOL IsOffice2003Sp3Installed();
 
     // The control's identity, for the frame-window hook.
     fw::com_ptr<IUnknown> Identity();
@@ -296,6 +324,15 @@ protected:
     CLoger m_log;
     CSiteLock m_siteLock;
     fw::com_ptr<IUnknown> m_spObjectSite;
+    diag::CNotifier m_notifier;
+
+    // The script services, each given the control as its narrow context.
+    services::CDialogService m_dialogs{*this};
+    services::CShellService m_shell{*this};
+    services::CSettingsService m_settings{*this};
+    services::CBitmapService m_bitmaps{*this};
+    services::CExtensionService m_extension{*this};
+    services::CCommandDispatcher m_commands{*this, *this};
 
     fw::CConnectionPoint m_cpEvents{this, this, DIID__IOfficeEvents};
     struct PendingEvent {

@@ -3,6 +3,8 @@
 #include <olectl.h>
 #include <shlobj.h>
 
+#include "diag/Notifier.h"
+
 namespace {
 
 const wchar_t kLogFolder[] = L"\\log\\";
@@ -91,9 +93,9 @@ HRESULT OpenLogFile(CLoger& log, HMODULE hModule) {
         return S_OK;
 
     if (failure == LogFailure::Folder)
-        MessageBoxW(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
+        diag::Notify(nullptr, kTextFolderFailed, kCaptionMessage, MB_ICONINFORMATION);
     else
-        MessageBoxW(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
+        diag::Notify(nullptr, szPath, kCaptionOpenFailed, MB_ICONINFORMATION);
     return E_FAIL;
 }
 

@@ -1,6 +1,6 @@
 // Barcode and shell-icon bitmaps written to temporary folders for a page to
 // show.
-#include "control/Office.h"
+#include "services/Bitmaps.h"
 
 #include <shellapi.h>
 
@@ -9,7 +9,10 @@
 #include <cwchar>
 #include <string>
 
+#include "diag/Trace.h"
 #include "fw/Raii.h"
+
+namespace services {
 
 namespace {
 
@@ -99,10 +102,11 @@ std::wstring IconTypeOf(const wchar_t* pszFileName) {
 
 }  // namespace
 
-STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
-    OpenLog();
-    m_log.Write(kFmtPrintBarCode);
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+HRESULT CBitmapService::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
+    VX_TRACE_CALL(L"CBitmapService::CreateBarCode", bstrBarCode, pVal);
+    m_context.OpenLog();
+    Log().Write(kFmtPrintBarCode);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     // Empty before anything can fail: the caller clears what it gets back.
     VariantInit(pVal);
 
@@ -110,17 +114,17 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
 
     wchar_t szFolder[MAX_PATH] = {};
     if (!CreateTempDir(szFolder, MAX_PATH)) {
-        m_log.Write(kFmtTempDirFailed, 0);
-        return Fail(E_FAIL, kErrBarCodeNoFolder);
+        Log().Write(kFmtTempDirFailed, 0);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrBarCodeNoFolder));
     }
 
     // A new name on every call: pages keep showing the earlier bitmaps.
     GUID guid = {};
     HRESULT hr = CoCreateGuid(&guid);
-    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrBarCodeName));
     fw::unique_cotaskmem guidText;
     hr = StringFromCLSID(guid, reinterpret_cast<LPOLESTR*>(guidText.put()));
-    if (FAILED(hr)) return Fail(hr, kErrBarCodeName);
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrBarCodeName));
     const std::wstring path =
         std::wstring(szFolder) + static_cast<const wchar_t*>(guidText.get()) + kBitmapExt;
 
@@ -129,20 +133,21 @@ STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
     const std::string ansiPath = ToAnsi(path.c_str(), path.size());
     hr = code39.Create(ansiText.empty() ? nullptr : ansiText.c_str(), ansiPath.c_str());
     if (hr < 0) {
-        m_log.Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
-        return Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str());
+        Log().Write(kFmtBarCodeFailed, hr, bstrBarCode ? bstrBarCode : L"", path.c_str());
+        VX_TRACE_RETURN(Fail(hr, kErrBarCodeDraw, bstrBarCode ? bstrBarCode : L"", path.c_str()));
     }
 
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!result.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     VariantInit(pVal);
     pVal->vt = VT_BSTR;
     pVal->bstrVal = result.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
-    if (!bstrIconFile) return Fail(E_POINTER, kErrNullResult);
+HRESULT CBitmapService::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
+    VX_TRACE_CALL(L"CBitmapService::GetShellIcon", bstrFile, vBgColor, bstrIconFile);
+    if (!bstrIconFile) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     // Callers that read the result after a failure find NULL, not garbage.
     *bstrIconFile = nullptr;
 
@@ -158,8 +163,8 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     folder += kIconFolder;
     const bool bFits = cchTemp && cchTemp < MAX_PATH && folder.size() + kBitmapExtLength < kMaxPath;
     if (!bFits || (!FileExists(folder.c_str()) && !SHCreateDirectory(folder.c_str()))) {
-        MessageBoxW(GetActiveWindow(), folder.c_str(), kCaptionFolderFailed, MB_OK);
-        return S_FALSE;
+        ShowBox(folder.c_str(), kCaptionFolderFailed);
+        VX_TRACE_RETURN(S_FALSE);
     }
 
     // One file per type; a type too long for MAX_PATH is cut.
@@ -175,22 +180,23 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     // The shell hands out a new icon each time; CIcon only borrows it.
     fw::unique_hicon icon(info.hIcon);
     if (!icon) {
-        MessageBoxW(GetActiveWindow(), FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon,
-                    MB_OK);
-        return Fail(E_FAIL, kErrNoIcon, szName);
+        ShowBox(FormatText(kFmtNoIcon, szName).c_str(), kCaptionNoIcon);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrNoIcon, szName));
     }
 
     const COLORREF crBackground =
         V_VT(&vBgColor) == VT_I4 ? static_cast<COLORREF>(V_I4(&vBgColor)) : kDefaultIconBackground;
     CIcon bitmap(icon.get());
     if (!bitmap.SaveToBitmap(path.c_str(), crBackground)) {
-        MessageBoxW(GetActiveWindow(), kTextConvertFailed, kCaptionConvertFailed, MB_OK);
-        return Fail(E_FAIL, kErrIconConvert, path.c_str());
+        ShowBox(kTextConvertFailed, kCaptionConvertFailed);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrIconConvert, path.c_str()));
     }
 
     StrReplace(&path[0], L'\\', L'/');
     fw::unique_bstr result(path.c_str());
-    if (!result.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!result.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     *bstrIconFile = result.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
+
+}  // namespace services

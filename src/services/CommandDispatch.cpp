@@ -1,12 +1,16 @@
 // The dispatcher of posted document commands (and of the File menu), and the
 // print preview with its version checks.
+#include "services/CommandDispatch.h"
+
+#include <commdlg.h>
+#include <docobj.h>
+
 #include <string>
 #include <vector>
 
-#include "control/Office.h"
 #include "services/Dialogs.h"
 
-#include <commdlg.h>
+namespace services {
 
 namespace {
 
@@ -53,72 +57,74 @@ VARIANT TrueI2() {
 
 // The user's own commands: they go to the document commands directly, past
 // the site lock, which guards only what a script names.
-LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
+void CCommandDispatcher::Dispatch(WPARAM wParam, IDocObject* pSite, IDispatch* pExtObject) {
+    // Held: a command may close the document it runs on.
+    fw::com_ptr<IDocObject> site(pSite);
+    diag::CNotifier::CScope notices(&m_context.Notifier());
     switch (wParam) {
     case OLECMDID_OPEN:
-        OpenDocument(MissingArg(), MissingArg());
+        m_commands.OpenDocument(MissingArg(), MissingArg());
         break;
     case OLECMDID_NEW: {
         fw::unique_bstr name;
         int kind = 0;
-        if (GetOleInsertObjectFromUser(m_hWnd, nullptr, kInsertObjectFlags, 1, 0, name.put(), &kind) == S_OK) {
+        if (GetOleInsertObjectFromUser(m_context.OwnerWindow(), nullptr, kInsertObjectFlags, 1, 0, name.put(), &kind) == S_OK) {
             if (kind == PLINTH_INSERT_FILE)
-                OpenDocument(StringArg(name.get()), MissingArg());
+                m_commands.OpenDocument(StringArg(name.get()), MissingArg());
             else if (kind == PLINTH_INSERT_NEW)
-                NewDocument(name.get());
+                m_commands.NewDocument(name.get());
         }
         break;
     }
     case OLECMDID_SAVE:
-        if (m_spDocObject) SaveDocument(MissingArg(), TrueI2());
+        if (site) m_commands.SaveDocument(MissingArg(), TrueI2());
         break;
     case OLECMDID_SAVEAS:
-        if (m_spDocObject) {
+        if (site) {
             std::vector<std::wstring> names;
             if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) == S_OK && !names.empty()) {
                 fw::unique_bstr name(names.front().c_str());
-                SaveDocument(StringArg(name.get()), TrueI2());
+                m_commands.SaveDocument(StringArg(name.get()), TrueI2());
             }
         }
         break;
     case OLECMDID_PRINT:
     case OLECMDID_PAGESETUP:
     case OLECMDID_PROPERTIES:
-        if (m_spDocObject) m_spDocObject->DoOleCommand(static_cast<UINT>(wParam), OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+        if (site) site->DoOleCommand(static_cast<UINT>(wParam), OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
         break;
     case OLECMDID_PRINTPREVIEW:
-        RunPrintPreview();
+        RunPrintPreview(pExtObject, site.get());
         break;
     default:
         break;
     }
-    return 0;
 }
 
-void COffice::RunPrintPreview() {
+void CCommandDispatcher::RunPrintPreview(IDispatch* pExtObject, IDocObject* pSite) {
     fw::unique_variant version;
-    HRESULT hr = DispatchInvoke(m_pExtObject.get(), L"Version", 0, DISPATCH_PROPERTYGET, 0, nullptr, version.get());
+    HRESULT hr = DispatchInvoke(pExtObject, L"Version", 0, DISPATCH_PROPERTYGET, 0, nullptr, version.get());
     if (FAILED(hr)) {
-        MessageBoxW(GetActiveWindow(), kTextNoVersion, kCaptionNoVersion, MB_OK);
+        ShowBox(kTextNoVersion, kCaptionNoVersion);
         return;
     }
     VariantChangeType(version.get(), version.get(), 0, VT_I4);
     SHORT value = static_cast<SHORT>(version->lVal & 0xFFFF);
     if (value == 10) {
-        MessageBoxW(GetActiveWindow(), kTextOfficeXp, kCaptionOfficeXp, MB_OK);
+        ShowBox(kTextOfficeXp, kCaptionOfficeXp);
         return;
     }
     if (value == 11 && !IsOffice2003Sp3Installed()) {
-        MessageBoxW(GetActiveWindow(), kTextNeedSp3, kCaptionNeedSp3, MB_OK);
+        ShowBox(kTextNeedSp3, kCaptionNeedSp3);
         return;
     }
-    if (m_spDocObject && m_spDocObject->PrintPreview() == E_COMMAND_NOT_SUPPORTED)
-        MessageBoxW(GetActiveWindow(), kTextNoPreview, kCaptionNoPreview, MB_OK);
+    if (pSite && pSite->PrintPreview() == E_COMMAND_NOT_SUPPORTED)
+        ShowBox(kTextNoPreview, kCaptionNoPreview);
 }
 
 // Looks for the Office 2003 SP3 patch among the installer's patches of the
 // local system account.
-BOOL COffice::IsOffice2003Sp3Installed() {
+BOOL CCommandDispatcher::IsOffice2003Sp3Installed() {
     fw::unique_hkey products;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductsKey, 0, KEY_READ, products.put()) != ERROR_SUCCESS) return FALSE;
     wchar_t szProduct[MAX_PATH];
@@ -145,6 +151,4 @@ BOOL COffice::IsOffice2003Sp3Installed() {
     return FALSE;
 }
 
-STDMETHODIMP COffice::PrintPreview() {
-    return Exec(&GUID_NULL, OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
-}
+}  // namespace services

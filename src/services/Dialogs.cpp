@@ -1,5 +1,5 @@
-// File dialogs and shell utilities offered to the script: the open/save
-// dialog, the folder picker, opening a file through the shell, deleting one.
+// File dialogs offered to the script: the open/save dialog and the folder
+// picker.
 #include "services/Dialogs.h"
 
 #include <commdlg.h>
@@ -8,28 +8,23 @@
 #include <cwchar>
 #include <new>
 
-#include "control/Office.h"
+#include "diag/Notifier.h"
+#include "diag/Trace.h"
 #include "fw/Raii.h"
 
 const wchar_t kAllFilesFilter[] = L"All Files (*.*)\0*.*\0";
+
+using services::kErrNoMemory;
+using services::kErrNullResult;
+using services::OptionalString;
 
 namespace {
 
 const wchar_t kTextNoMemory[] = L"为文件名分配内存失败";
 const wchar_t kCaptionNoMemory[] = L"内存不足";
 const wchar_t kTitleBrowseFolder[] = L"选择文件保存路径";
-const wchar_t kFmtOpenFailed[] = L"打开文件{%s}出错,文件可能不存在";
-const wchar_t kCaptionOpenFailed[] = L"未知文件";
 // Error descriptions: what the caller reads after a failure.
 const wchar_t kErrDialogNoMemory[] = L"文件对话框失败: 内存不足";
-const wchar_t kVerbOpen[] = L"open";
-const wchar_t kWebBrowser[] = L"Iexplore.exe";
-const wchar_t* const kWebFileSuffixes[] = {L".xml", L".html", L".htm"};
-// The shell copies the name it is given into buffers of its own; a name
-// longer than any path overruns them on some systems (Wine's shell crashes
-// or hangs from about a thousand characters on). No such name is a file the
-// shell could open.
-const size_t kMaxShellFileName = MAX_PATH - 1;
 
 // Always added to the flags: the hook and resizing of the Explorer-style
 // dialog.
@@ -117,23 +112,6 @@ std::wstring ScriptArrayLiteral(const std::vector<std::wstring>& files) {
     return literal;
 }
 
-// The string of an optional argument, or null when it is not a VT_BSTR.
-const wchar_t* OptionalString(const VARIANT& v) { return v.vt == VT_BSTR ? v.bstrVal : nullptr; }
-
-std::wstring FillIn(const wchar_t* pszFormat, const wchar_t* pszValue) {
-    std::wstring text = pszFormat;
-    const size_t at = text.find(L"%s");
-    if (at != std::wstring::npos) text.replace(at, 2, pszValue);
-    return text;
-}
-
-bool IsWebFile(const wchar_t* pszFile) {
-    const wchar_t* pszSuffix = StrChrR(pszFile, L'.');
-    if (!pszSuffix) return false;
-    for (const wchar_t* pszWeb : kWebFileSuffixes)
-        if (lstrcmpiW(pszSuffix, pszWeb) == 0) return true;
-    return false;
-}
 
 HRESULT CopyToBstr(const wchar_t* psz, BSTR* pVal) {
     *pVal = SysAllocString(psz);
@@ -147,14 +125,15 @@ HRESULT RunFileDialog(std::vector<std::wstring>& files, BOOL bOpen, const wchar_
     try {
         return CollectFileNames(files, bOpen, pszDefExt, pszFileName, dwFlags, pszFilter);
     } catch (const std::bad_alloc&) {
-        MessageBoxW(GetActiveWindow(), kTextNoMemory, kCaptionNoMemory, MB_OK);
+        diag::Notify(GetActiveWindow(), kTextNoMemory, kCaptionNoMemory);
         return E_OUTOFMEMORY;
     }
 }
 
-STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt, VARIANT vFileName,
-                                     VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+HRESULT services::CDialogService::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt,
+                                                 VARIANT vFileName, VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
+    VX_TRACE_CALL(L"CDialogService::ShowFileDialog", bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
     const DWORD dwFlags = vFlags.vt == VT_I4 ? static_cast<DWORD>(vFlags.lVal) : 0;
     // A filter must end in two NULs; a script's string need not, so it is
@@ -170,58 +149,38 @@ STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefE
     const wchar_t* pszFileName = OptionalString(vFileName);
     std::wstring leaf;
     if (pszFileName && *pszFileName) {
-        leaf = PathForPage(pszFileName);
+        leaf = m_context.PathForPage(pszFileName);
         pszFileName = leaf.c_str();
     }
     std::vector<std::wstring> files;
+    diag::CNotifier::CScope notices(&m_context.Notifier());
     const HRESULT hr = RunFileDialog(files, bOpenFileDialog != VARIANT_FALSE, OptionalString(vDefExt),
                                      pszFileName, dwFlags,
                                      filter.empty() ? nullptr : filter.c_str());
-    if (FAILED(hr)) return Fail(hr, kErrDialogNoMemory);
-    if (hr == S_FALSE || files.empty()) return S_FALSE;
+    if (FAILED(hr)) VX_TRACE_RETURN(Fail(hr, kErrDialogNoMemory));
+    if (hr == S_FALSE || files.empty()) VX_TRACE_RETURN(S_FALSE);
 
     // The bit alone decides the form of the result, whatever the dialog allowed.
     if (dwFlags & kFileDialogMultiSelect)
-        return Fail(CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal), kErrNoMemory);
-    return Fail(CopyToBstr(files.front().c_str(), pVal), kErrNoMemory);
+        VX_TRACE_RETURN(Fail(CopyToBstr(ScriptArrayLiteral(files).c_str(), pVal), kErrNoMemory));
+    VX_TRACE_RETURN(Fail(CopyToBstr(files.front().c_str(), pVal), kErrNoMemory));
 }
 
-STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+HRESULT services::CDialogService::BrowserForFolder(BSTR* pVal) {
+    VX_TRACE_CALL(L"CDialogService::BrowserForFolder", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
     BROWSEINFOW bi = {};
-    bi.hwndOwner = m_hWnd ? m_hWnd : GetActiveWindow();
+    const HWND hwndOwner = m_context.OwnerWindow();
+    bi.hwndOwner = hwndOwner ? hwndOwner : GetActiveWindow();
     bi.lpszTitle = kTitleBrowseFolder;
     bi.ulFlags = kBrowseFolderFlags;
     fw::unique_cotaskmem pidl(SHBrowseForFolderW(&bi));
-    if (!pidl) return S_FALSE;
+    if (!pidl) VX_TRACE_RETURN(S_FALSE);
 
     wchar_t szPath[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.get()), szPath)) szPath[0] = L'\0';
-    return Fail(CopyToBstr(szPath, pVal), kErrNoMemory);
+    VX_TRACE_RETURN(Fail(CopyToBstr(szPath, pVal), kErrNoMemory));
 }
 
-STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
-    if (HRESULT hr = CheckSiteLock(L"ShellExecute"); FAILED(hr)) return hr;
-    const wchar_t* pszFile = bstrFile ? bstrFile : L"";
-    const wchar_t* pszArgs = OptionalString(vArgs);
-    // A name too long for a path is refused like a file that is not there.
-    const bool bFits = wcslen(pszFile) <= kMaxShellFileName;
-    HINSTANCE hResult = nullptr;
-    if (bFits && IsWebFile(pszFile))
-        hResult = ::ShellExecuteW(GetActiveWindow(), kVerbOpen, kWebBrowser, pszFile, pszArgs,
-                                  SW_SHOWMAXIMIZED);
-    else if (bFits)
-        hResult = ::ShellExecuteW(GetDesktopWindow(), kVerbOpen, pszFile, pszArgs, nullptr, SW_SHOW);
-    if (reinterpret_cast<INT_PTR>(hResult) > 32) return S_OK;
 
-    MessageBoxW(GetActiveWindow(), FillIn(kFmtOpenFailed, pszFile).c_str(), kCaptionOpenFailed, MB_OK);
-    return S_FALSE;
-}
-
-STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) {
-    if (HRESULT hr = CheckSiteLock(L"DeleteFile"); FAILED(hr)) return hr;
-    // The script is never told whether the file went.
-    ::DeleteFileW(bstrFileName ? bstrFileName : L"");
-    return S_OK;
-}

@@ -1,11 +1,14 @@
-// The control's open/save dialog routine, shared by ShowFileDialog, Open,
-// Save and the save-as command.
+// The file dialogs: the open/save dialog routine shared by ShowFileDialog,
+// Open, Save and the save-as command, and the dialog service the script's
+// ShowFileDialog and BrowserForFolder go to.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "services/ServiceContext.h"
 
 // The filter that Open, Save and save-as offer: one pair, "*.*".
 extern const wchar_t kAllFilesFilter[];
@@ -24,3 +27,19 @@ const DWORD kFileDialogMultiSelect = 0x200;
 // stored; names collected before that stay in files.
 HRESULT RunFileDialog(std::vector<std::wstring>& files, BOOL bOpen, const wchar_t* pszDefExt,
                       const wchar_t* pszFileName, DWORD dwFlags, const wchar_t* pszFilter);
+
+namespace services {
+
+class CDialogService : public CService {
+public:
+    using CService::CService;
+
+    // The chosen file (or, with kFileDialogMultiSelect, a script array
+    // literal of them); S_FALSE when cancelled.
+    HRESULT ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt, VARIANT vFileName, VARIANT vFlags,
+                           VARIANT vFilter, BSTR* pVal);
+    // The chosen folder, owned by the control's window; S_FALSE when cancelled.
+    HRESULT BrowserForFolder(BSTR* pVal);
+};
+
+}  // namespace services

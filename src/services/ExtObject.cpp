@@ -1,11 +1,14 @@
 // The extension object of the document's type (the sibling control that
-// carries the type's own services) and the small script helpers.
-#include "control/Office.h"
+// carries the type's own services).
+#include "services/ExtObject.h"
 
 #include <cwchar>
 #include <string>
 
+#include "diag/Trace.h"
 #include "fw/Raii.h"
+
+namespace services {
 
 namespace {
 
@@ -31,20 +34,10 @@ const wchar_t kTextExtObjectFailed[] = L"创建扩展对象失败";
 const wchar_t kFmtIDispatchError[] = L"IDispatch error #%d";
 const wchar_t kFmtUnknownError[] = L"Unknown error 0x%0lX";
 
-const wchar_t kProgIdFileSystemObject[] = L"Scripting.FileSystemObject";
 
-const wchar_t kTextWindowTypeUnknown[] = L"试图获取系统未注册的窗口类型失败";
-const wchar_t kCaptionWindowTypeUnknown[] = L"窗口类型未知";
-const wchar_t kTextWindowClassMissing[] = L"窗口类别不存在";
-const wchar_t kCaptionCreateWindowFailed[] = L"创建窗口失败";
 
 // Error descriptions: what the caller reads after a failure.
 const wchar_t kErrNoExtObject[] = L"没有扩展对象: 当前文档类型没有扩展控件";
-const wchar_t kErrNoFileSystemObject[] = L"创建对象失败: %s";
-const wchar_t kErrWindowTypeUnknown[] = L"创建窗口对象失败: 未注册的窗口类型 %s";
-const wchar_t kErrWindowClassMissing[] = L"创建窗口对象失败: 无法创建 %s";
-const wchar_t kErrEncryptPdf[] = L"加密PDF功能未实现";
-const wchar_t kErrAddWatermark[] = L"添加水印功能未实现";
 
 // Interface-facility codes that automation numbers from 0x80040200 on.
 const ULONG kFirstIDispatchError = 0x80040201;
@@ -57,9 +50,6 @@ struct hlocal_traits {
     static void close(HLOCAL h) noexcept { LocalFree(h); }
 };
 using unique_hlocal = fw::unique_handle_t<HLOCAL, hlocal_traits>;
-
-// A NULL BSTR is the empty string; "%s" must never see a null pointer.
-const wchar_t* Text(BSTR b) { return b ? b : L""; }
 
 // A null ProgID (Open passes one when the document's class has none)
 // matches nothing.
@@ -97,87 +87,52 @@ std::wstring ResultText(HRESULT hr) {
     return szText;
 }
 
-HRESULT ReportExtObjectFailure(HRESULT hr) {
-    MessageBoxW(GetActiveWindow(), kTextExtObjectFailed, ResultText(hr).c_str(), MB_OK);
+HRESULT ReportExtObjectFailure(diag::CNotifier& notifier, HRESULT hr) {
+    notifier.Show(GetActiveWindow(), kTextExtObjectFailed, ResultText(hr).c_str());
     return hr;
 }
 
 }  // namespace
 
-HRESULT COffice::CreateExtObject(LPCWSTR pszProgId) {
-    if (m_pExtObject) return S_FALSE;
+HRESULT CExtensionService::CreateExtObject(LPCWSTR pszProgId, fw::com_ptr<IDispatch>& object,
+                                           IDocObject* pSite, IDispatch* pOffice) {
+    VX_TRACE_CALL(L"CExtensionService::CreateExtObject", pszProgId, object, pSite, pOffice);
+    if (object) VX_TRACE_RETURN(S_FALSE);
 
     HRESULT hr = S_OK;
     if (const ExtensionClass* ext = ExtensionFor(pszProgId)) {
         CLSID clsid = CLSID_NULL;
         hr = CLSIDFromString(ext->pszProgId, &clsid);
-        if (hr != S_OK) return ReportExtObjectFailure(hr);
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, m_pExtObject.put_void());
-        if (FAILED(hr)) return ReportExtObjectFailure(hr);
+        if (hr != S_OK) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), hr));
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, object.put_void());
+        if (FAILED(hr)) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), hr));
         // A server that answers success without an object has given none;
         // its success code must not reach the caller as one.
-        if (!m_pExtObject) return ReportExtObjectFailure(E_NOINTERFACE);
+        if (!object) VX_TRACE_RETURN(ReportExtObjectFailure(m_context.Notifier(), E_NOINTERFACE));
 
-        if (m_spDocObject) m_spDocObject->put_ExtFileName(fw::unique_bstr(ext->pszSuffix).get());
+        if (pSite) pSite->put_ExtFileName(fw::unique_bstr(ext->pszSuffix).get());
     }
 
-    if (!m_pExtObject || !m_spDocObject) return hr;
+    if (!object || !pSite) VX_TRACE_RETURN(hr);
 
     // Our own reference: the extension may call back into the control (and
     // close it) while it takes the control in.
-    fw::com_ptr<IDispatch> extObject = m_pExtObject;
+    fw::com_ptr<IDispatch> extObject = object;
     fw::unique_variant office;
     office->vt = VT_DISPATCH;
-    office->pdispVal = static_cast<IOffice*>(this);
+    office->pdispVal = pOffice;
     office->pdispVal->AddRef();
     DispatchInvoke(extObject.get(), kMemberOffice, 0, DISPATCH_PROPERTYPUT, 1, office.get(), nullptr);
     office.reset();
-    return DispatchInvoke(extObject.get(), kMemberInitialize, 0, DISPATCH_METHOD, 0, nullptr, nullptr);
+    VX_TRACE_RETURN(DispatchInvoke(extObject.get(), kMemberInitialize, 0, DISPATCH_METHOD, 0, nullptr, nullptr));
 }
 
-STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+HRESULT CExtensionService::GetExtObject(const fw::com_ptr<IDispatch>& object, IDispatch** pVal) {
+    VX_TRACE_CALL(L"CExtensionService::GetExtObject", object, pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
-    if (!m_pExtObject) return Fail(E_POINTER, kErrNoExtObject);
-    return m_pExtObject.copy_to(pVal);
+    if (!object) VX_TRACE_RETURN(Fail(E_POINTER, kErrNoExtObject));
+    VX_TRACE_RETURN(object.copy_to(pVal));
 }
 
-// A new object on every call.
-STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
-    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
-    *ppDisp = nullptr;
-    if (HRESULT hr = CheckSiteLock(L"GetFileSystemObject"); FAILED(hr)) return hr;
-    CLSID clsid = CLSID_NULL;
-    if (CLSIDFromProgID(kProgIdFileSystemObject, &clsid) != S_OK)
-        return Fail(E_FAIL, kErrNoFileSystemObject, kProgIdFileSystemObject);
-    return Fail(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(ppDisp)),
-                kErrNoFileSystemObject, kProgIdFileSystemObject);
-}
-
-// Any registered class, named by a CLSID string or a ProgID.
-STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
-    if (!ppDisp) return Fail(E_POINTER, kErrNullResult);
-    *ppDisp = nullptr;
-    if (HRESULT hr = CheckSiteLock(L"GetWindow"); FAILED(hr)) return hr;
-    CLSID clsid = CLSID_NULL;
-    if (CLSIDFromString(bstrWinType, &clsid) != S_OK) {
-        MessageBoxW(GetActiveWindow(), kTextWindowTypeUnknown, kCaptionWindowTypeUnknown, MB_OK);
-        return Fail(E_FAIL, kErrWindowTypeUnknown, Text(bstrWinType));
-    }
-    fw::com_ptr<IDispatch> window;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, window.put_void())) ||
-        !window) {
-        MessageBoxW(GetActiveWindow(), kTextWindowClassMissing, kCaptionCreateWindowFailed, MB_OK);
-        return Fail(E_FAIL, kErrWindowClassMissing, Text(bstrWinType));
-    }
-    *ppDisp = window.detach();
-    return S_OK;
-}
-
-STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return Fail(E_NOTIMPL, kErrEncryptPdf); }
-
-STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT* pResult) {
-    if (pResult) VariantInit(pResult);
-    return Fail(E_NOTIMPL, kErrAddWatermark);
-}
+}  // namespace services

@@ -1,12 +1,15 @@
 // Registry settings written for other programs, and the DLL's own version.
-#include "control/Office.h"
+#include "services/Settings.h"
 
 #include <cwchar>
 #include <vector>
 
+#include "diag/Trace.h"
 #include "fw/Module.h"
 #include "fw/Raii.h"
 #include "services/ModuleVersion.h"
+
+namespace services {
 
 namespace {
 
@@ -41,9 +44,6 @@ const wchar_t kErrNoVersion[] = L"读取版本信息失败: %s";
 // The result of every setter whose key is unavailable (-5240).
 const HRESULT kSettingsKeyUnavailable = static_cast<HRESULT>(0xFFFFEB88);
 
-// A NULL BSTR is the empty string; "%s" must never see a null pointer.
-const wchar_t* Text(BSTR b) { return b ? b : L""; }
-
 // Opens the key under HKEY_CURRENT_USER, or creates it with any missing
 // parents; false when it is unavailable either way.
 bool OpenOrCreateSettingsKey(const wchar_t* pszPath, fw::unique_hkey& key) {
@@ -70,75 +70,82 @@ void WriteSettingsDword(HKEY hKey, const wchar_t* pszName, DWORD dwValue) {
 
 }  // namespace
 
-STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
-    if (HRESULT hr = CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) return hr;
-    m_log.Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
+HRESULT CSettingsService::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
+    VX_TRACE_CALL(L"CSettingsService::SetUpdateInfo", bstrIP, bstrPort, bstrUpdateFile);
+    if (HRESULT hr = m_context.CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    Log().Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyProduct, key))
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyProduct);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyProduct));
     key.reset();
 
     if (!OpenOrCreateSettingsKey(kKeyUpdateInfo, key))
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyUpdateInfo);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyUpdateInfo));
     WriteSettingsString(key.get(), kValueIP, bstrIP);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
     WriteSettingsString(key.get(), kValueUpdateFilePath, bstrUpdateFile);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
-    if (HRESULT hr = CheckSiteLock(L"SetServerInfo"); FAILED(hr)) return hr;
-    m_log.Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
+HRESULT CSettingsService::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
+    VX_TRACE_CALL(L"CSettingsService::SetServerInfo", bstrProtocol, bstrHost, bstrPort);
+    if (HRESULT hr = m_context.CheckSiteLock(L"SetServerInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    Log().Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyServerInfo, key)) {
-        m_log.Write(kFmtServerInfoKeyFailed, kKeyServerInfo);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyServerInfo);
+        Log().Write(kFmtServerInfoKeyFailed, kKeyServerInfo);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyServerInfo));
     }
     WriteSettingsString(key.get(), kValueServerAddr, bstrHost);
     WriteSettingsString(key.get(), kValuePort, bstrPort);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
-    if (HRESULT hr = CheckSiteLock(L"AutoUpdate"); FAILED(hr)) return hr;
-    m_log.Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
+HRESULT CSettingsService::PutAutoUpdate(VARIANT_BOOL newVal) {
+    VX_TRACE_CALL(L"CSettingsService::PutAutoUpdate", newVal);
+    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdate"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    Log().Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
-        m_log.Write(kFmtAutoUpdateKeyFailed, kKeyAutoUpdate);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
+        Log().Write(kFmtAutoUpdateKeyFailed, kKeyAutoUpdate);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate));
     }
     WriteSettingsDword(key.get(), kValueEnable, newVal ? 1 : 0);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
-    if (HRESULT hr = CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) return hr;
-    m_log.Write(kFmtAutoUpdateFile, Text(newVal));
+HRESULT CSettingsService::PutAutoUpdateFile(BSTR newVal) {
+    VX_TRACE_CALL(L"CSettingsService::PutAutoUpdateFile", newVal);
+    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    Log().Write(kFmtAutoUpdateFile, Text(newVal));
 
     fw::unique_hkey key;
     if (!OpenOrCreateSettingsKey(kKeyAutoUpdate, key)) {
-        m_log.Write(kFmtAutoUpdateFileKeyFailed, kKeyAutoUpdate);
-        return Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate);
+        Log().Write(kFmtAutoUpdateFileKeyFailed, kKeyAutoUpdate);
+        VX_TRACE_RETURN(Fail(kSettingsKeyUnavailable, kErrSettingsKey, kKeyAutoUpdate));
     }
     WriteSettingsString(key.get(), kValueUpdateFile, newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP COffice::get_Version(BSTR* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+HRESULT CSettingsService::GetVersion(BSTR* pVal) {
+    VX_TRACE_CALL(L"CSettingsService::GetVersion", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
 
     const std::wstring text = ModuleProductVersion(fw::g_module.GetModuleInstance());
     if (text.empty()) {
         wchar_t szModule[MAX_PATH] = {};
         fw::g_module.GetModulePath(szModule, MAX_PATH);
-        return Fail(E_FAIL, kErrNoVersion, szModule);
+        VX_TRACE_RETURN(Fail(E_FAIL, kErrNoVersion, szModule));
     }
     fw::unique_bstr version(text.c_str());
-    if (!version.get()) return Fail(E_OUTOFMEMORY, kErrNoMemory);
+    if (!version.get()) VX_TRACE_RETURN(Fail(E_OUTOFMEMORY, kErrNoMemory));
     *pVal = version.detach();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
+
+}  // namespace services

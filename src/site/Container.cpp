@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "control/Messages.h"
+#include "diag/Trace.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
 #include "site/SiteTexts.h"
@@ -46,42 +47,57 @@ CDocObject* CSitePreviewCallback::Site() { return static_cast<CDocObject*>(this)
 
 // The server's request to save goes to the control as its save command.
 STDMETHODIMP CSiteClientSite::SaveObject() {
+    VX_TRACE_CALL(L"CSiteClientSite::SaveObject");
     if (auto pct = Site()->Self<IOleCommandTarget>())
         pct->Exec(&GUID_NULL, OLECMDID_SAVE, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CSiteClientSite::GetMoniker(DWORD, DWORD, IMoniker** ppmk) {
+    VX_TRACE_CALL(L"CSiteClientSite::GetMoniker", ppmk);
     SetOut<IMoniker*>(ppmk, nullptr);
-    return E_NOTIMPL;
+    VX_TRACE_RETURN(E_NOTIMPL);
 }
 
 STDMETHODIMP CSiteClientSite::GetContainer(IOleContainer** ppContainer) {
+    VX_TRACE_CALL(L"CSiteClientSite::GetContainer", ppContainer);
     SetOut<IOleContainer*>(ppContainer, nullptr);
-    return E_NOINTERFACE;
+    VX_TRACE_RETURN(E_NOINTERFACE);
 }
 
-STDMETHODIMP CSiteClientSite::ShowObject() { return S_OK; }
-STDMETHODIMP CSiteClientSite::OnShowWindow(BOOL) { return S_OK; }
-STDMETHODIMP CSiteClientSite::RequestNewObjectLayout() { return E_NOTIMPL; }
+STDMETHODIMP CSiteClientSite::ShowObject() {
+    VX_TRACE_CALL(L"CSiteClientSite::ShowObject");
+    VX_TRACE_RETURN(S_OK);
+}
+STDMETHODIMP CSiteClientSite::OnShowWindow(BOOL) {
+    VX_TRACE_CALL(L"CSiteClientSite::OnShowWindow");
+    VX_TRACE_RETURN(S_OK);
+}
+STDMETHODIMP CSiteClientSite::RequestNewObjectLayout() {
+    VX_TRACE_CALL(L"CSiteClientSite::RequestNewObjectLayout");
+    VX_TRACE_RETURN(E_NOTIMPL);
+}
 
 // ---- IOleCommandTarget: everything goes on to the control ---------------
 
 STDMETHODIMP CSiteCommandTarget::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
                                              OLECMDTEXT* pCmdText) {
-    if (!Site()->m_pcmdCtl) return OLECMDERR_E_UNKNOWNGROUP;
-    return Site()->m_pcmdCtl->QueryStatus(pguidCmdGroup, cCmds, prgCmds, pCmdText);
+    VX_TRACE_CALL(L"CSiteCommandTarget::QueryStatus", pguidCmdGroup, cCmds, prgCmds, pCmdText);
+    if (!Site()->m_pcmdCtl) VX_TRACE_RETURN(OLECMDERR_E_UNKNOWNGROUP);
+    VX_TRACE_RETURN(Site()->m_pcmdCtl->QueryStatus(pguidCmdGroup, cCmds, prgCmds, pCmdText));
 }
 
 STDMETHODIMP CSiteCommandTarget::Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt,
                                       VARIANT* pvaIn, VARIANT* pvaOut) {
-    if (!Site()->m_pcmdCtl) return OLECMDERR_E_NOTSUPPORTED;
-    return Site()->m_pcmdCtl->Exec(pguidCmdGroup, nCmdID, nCmdexecopt, pvaIn, pvaOut);
+    VX_TRACE_CALL(L"CSiteCommandTarget::Exec", pguidCmdGroup, nCmdID, nCmdexecopt, pvaIn, pvaOut);
+    if (!Site()->m_pcmdCtl) VX_TRACE_RETURN(OLECMDERR_E_NOTSUPPORTED);
+    VX_TRACE_RETURN(Site()->m_pcmdCtl->Exec(pguidCmdGroup, nCmdID, nCmdexecopt, pvaIn, pvaOut));
 }
 
 // ---- IOleDocumentSite --------------------------------------------------
 
 STDMETHODIMP CSiteDocumentSite::ActivateMe(IOleDocumentView* pViewToActivate) {
+    VX_TRACE_CALL(L"CSiteDocumentSite::ActivateMe", pViewToActivate);
     CDocObject* site = Site();
     auto pips = site->Self<IOleInPlaceSite>();
     com_ptr<IOleDocumentView> pview(pViewToActivate);
@@ -90,10 +106,10 @@ STDMETHODIMP CSiteDocumentSite::ActivateMe(IOleDocumentView* pViewToActivate) {
         if (site->m_pstmView) pview->ApplyViewState(site->m_pstmView.get());
     } else {
         auto pdoc = site->m_pole.query<IOleDocument>();
-        if (!pdoc) return E_FAIL;
+        if (!pdoc) VX_TRACE_RETURN(E_FAIL);
         HRESULT hr = pdoc->CreateView(pips.get(), site->m_pstmView.get(), 0, pview.put());
         if (SUCCEEDED(hr) && site->m_pstmView) hr = pview->ApplyViewState(site->m_pstmView.get());
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) VX_TRACE_RETURN(hr);
     }
 
     site->m_pdocv = pview.get();
@@ -106,33 +122,45 @@ STDMETHODIMP CSiteDocumentSite::ActivateMe(IOleDocumentView* pViewToActivate) {
         site->m_fViewActive = 1;
         site->m_fFullBorder = 1;
     }
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 // ---- IOleInPlaceSite ---------------------------------------------------
 
-STDMETHODIMP CSiteInPlaceSite::GetWindow(HWND* phwnd) { return SetOut(phwnd, Site()->m_hwnd); }
-STDMETHODIMP CSiteInPlaceSite::ContextSensitiveHelp(BOOL) { return S_OK; }
-STDMETHODIMP CSiteInPlaceSite::CanInPlaceActivate() { return S_OK; }
+STDMETHODIMP CSiteInPlaceSite::GetWindow(HWND* phwnd) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::GetWindow", phwnd);
+    VX_TRACE_RETURN(SetOut(phwnd, Site()->m_hwnd));
+}
+STDMETHODIMP CSiteInPlaceSite::ContextSensitiveHelp(BOOL) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::ContextSensitiveHelp");
+    VX_TRACE_RETURN(S_OK);
+}
+STDMETHODIMP CSiteInPlaceSite::CanInPlaceActivate() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::CanInPlaceActivate");
+    VX_TRACE_RETURN(S_OK);
+}
 
 STDMETHODIMP CSiteInPlaceSite::OnInPlaceActivate() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::OnInPlaceActivate");
     CDocObject* site = Site();
-    if (!site->m_pole) return E_UNEXPECTED;
-    if (FAILED(site->m_pole.query(site->m_pipobj.put()))) return E_UNEXPECTED;
+    if (!site->m_pole) VX_TRACE_RETURN(E_UNEXPECTED);
+    if (FAILED(site->m_pole.query(site->m_pipobj.put()))) VX_TRACE_RETURN(E_UNEXPECTED);
     site->m_fInPlaceActive = 1;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CSiteInPlaceSite::OnUIActivate() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::OnUIActivate");
     CDocObject* site = Site();
     site->m_fUIActive = 1;
     if (site->m_pipobj) site->m_pipobj->GetWindow(&site->m_hwndIPObject);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CSiteInPlaceSite::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
                                                 LPRECT lprcPosRect, LPRECT lprcClipRect,
                                                 LPOLEINPLACEFRAMEINFO lpFrameInfo) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::GetWindowContext", ppFrame, ppDoc, lprcPosRect, lprcClipRect, lpFrameInfo);
     CDocObject* site = Site();
     if (ppFrame) *ppFrame = site->Self<IOleInPlaceFrame>().detach();
     SetOut<IOleInPlaceUIWindow*>(ppDoc, nullptr);
@@ -144,56 +172,77 @@ STDMETHODIMP CSiteInPlaceSite::GetWindowContext(IOleInPlaceFrame** ppFrame, IOle
         lpFrameInfo->fMDIApp = FALSE;
         lpFrameInfo->hwndFrame = site->m_hwnd;
     }
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceSite::Scroll(SIZE) { return S_OK; }
+STDMETHODIMP CSiteInPlaceSite::Scroll(SIZE) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::Scroll");
+    VX_TRACE_RETURN(S_OK);
+}
 
 STDMETHODIMP CSiteInPlaceSite::OnUIDeactivate(BOOL) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::OnUIDeactivate");
     CDocObject* site = Site();
     site->m_fUIActive = 0;
     if (auto pframe = site->Self<IOleInPlaceFrame>()) pframe->SetMenu(nullptr, nullptr, nullptr);
     // Closed through its window, the site has none: the host keeps its focus.
     if (site->m_hwnd) SetFocus(site->m_hwnd);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CSiteInPlaceSite::OnInPlaceDeactivate() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::OnInPlaceDeactivate");
     CDocObject* site = Site();
     site->m_fInPlaceActive = 0;
     site->m_hwndIPObject = nullptr;
     site->m_pipobj.reset();
     site->m_fViewActive = 0;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceSite::DiscardUndoState() { return S_OK; }
+STDMETHODIMP CSiteInPlaceSite::DiscardUndoState() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::DiscardUndoState");
+    VX_TRACE_RETURN(S_OK);
+}
 
 STDMETHODIMP CSiteInPlaceSite::DeactivateAndUndo() {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::DeactivateAndUndo");
     if (auto pipobj = Site()->m_pipobj) pipobj->InPlaceDeactivate();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceSite::OnPosRectChange(LPCRECT) { return S_OK; }
+STDMETHODIMP CSiteInPlaceSite::OnPosRectChange(LPCRECT) {
+    VX_TRACE_CALL(L"CSiteInPlaceSite::OnPosRectChange");
+    VX_TRACE_RETURN(S_OK);
+}
 
 // ---- IOleInPlaceFrame: the site window is the frame ----------------------
 
-STDMETHODIMP CSiteInPlaceFrame::GetWindow(HWND* phwnd) { return SetOut(phwnd, Site()->m_hwnd); }
+STDMETHODIMP CSiteInPlaceFrame::GetWindow(HWND* phwnd) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::GetWindow", phwnd);
+    VX_TRACE_RETURN(SetOut(phwnd, Site()->m_hwnd));
+}
 
 STDMETHODIMP CSiteInPlaceFrame::ContextSensitiveHelp(BOOL fEnterMode) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::ContextSensitiveHelp", fEnterMode);
     auto pips = Site()->Self<IOleInPlaceSite>();
-    return pips ? pips->ContextSensitiveHelp(fEnterMode) : S_FALSE;
+    VX_TRACE_RETURN(pips ? pips->ContextSensitiveHelp(fEnterMode) : S_FALSE);
 }
 
 STDMETHODIMP CSiteInPlaceFrame::GetBorder(LPRECT lprectBorder) {
-    if (!lprectBorder) return E_POINTER;
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::GetBorder", lprectBorder);
+    if (!lprectBorder) VX_TRACE_RETURN(E_POINTER);
     GetClientRect(Site()->m_hwnd, lprectBorder);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceFrame::RequestBorderSpace(LPCBORDERWIDTHS) { return S_OK; }
+STDMETHODIMP CSiteInPlaceFrame::RequestBorderSpace(LPCBORDERWIDTHS) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::RequestBorderSpace");
+    VX_TRACE_RETURN(S_OK);
+}
 
 STDMETHODIMP CSiteInPlaceFrame::SetBorderSpace(LPCBORDERWIDTHS pborderwidths) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::SetBorderSpace", pborderwidths);
     CDocObject* site = Site();
     RECT rc = {};
     GetClientRect(site->m_hwnd, &rc);
@@ -207,10 +256,11 @@ STDMETHODIMP CSiteInPlaceFrame::SetBorderSpace(LPCBORDERWIDTHS pborderwidths) {
     }
     site->m_rcPlace = rc;
     if (auto pdocv = site->m_pdocv) pdocv->SetRect(&site->m_rcPlace);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CSiteInPlaceFrame::SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::SetActiveObject", pActiveObject);
     CDocObject* site = Site();
     site->m_pipactive.reset();
     site->m_hwndActiveObj = nullptr;
@@ -218,40 +268,54 @@ STDMETHODIMP CSiteInPlaceFrame::SetActiveObject(IOleInPlaceActiveObject* pActive
         site->m_pipactive = pActiveObject;
         pActiveObject->GetWindow(&site->m_hwndActiveObj);
     }
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 // No container menus: the server's shared menu is shown by the control's
 // own menu bar.
-STDMETHODIMP CSiteInPlaceFrame::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) { return S_OK; }
+STDMETHODIMP CSiteInPlaceFrame::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::InsertMenus");
+    VX_TRACE_RETURN(S_OK);
+}
 
 STDMETHODIMP CSiteInPlaceFrame::SetMenu(HMENU hmenuShared, HOLEMENU holemenu, HWND hwndActiveObject) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::SetMenu", hmenuShared, holemenu, hwndActiveObject);
     CDocObject* site = Site();
     if (!hmenuShared) {
         site->m_hmenuShared = nullptr;
         site->m_holemenu = nullptr;
         site->m_hwndMenuObj = nullptr;
-        return S_OK;
+        VX_TRACE_RETURN(S_OK);
     }
     site->m_hmenuShared = hmenuShared;
     site->m_holemenu = holemenu;
     site->m_hwndMenuObj = hwndActiveObject;
     if (!site->m_fClosing && site->m_hwndCtl)
         PostMessageW(site->m_hwndCtl, WM_MENUBARLAYOUT, reinterpret_cast<WPARAM>(hmenuShared), 0);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceFrame::RemoveMenus(HMENU) { return E_NOTIMPL; }
-STDMETHODIMP CSiteInPlaceFrame::SetStatusText(LPCOLESTR) { return E_NOTIMPL; }
+STDMETHODIMP CSiteInPlaceFrame::RemoveMenus(HMENU) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::RemoveMenus");
+    VX_TRACE_RETURN(E_NOTIMPL);
+}
+STDMETHODIMP CSiteInPlaceFrame::SetStatusText(LPCOLESTR) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::SetStatusText");
+    VX_TRACE_RETURN(E_NOTIMPL);
+}
 
 STDMETHODIMP CSiteInPlaceFrame::EnableModeless(BOOL fEnable) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::EnableModeless", fEnable);
     CDocObject* site = Site();
     site->m_fModal = !fEnable;
     if (site->m_hwndCtl) SendMessageW(site->m_hwndCtl, WM_SITEENABLEMODELESS, 1, fEnable);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
-STDMETHODIMP CSiteInPlaceFrame::TranslateAccelerator(LPMSG, WORD) { return E_NOTIMPL; }
+STDMETHODIMP CSiteInPlaceFrame::TranslateAccelerator(LPMSG, WORD) {
+    VX_TRACE_CALL(L"CSiteInPlaceFrame::TranslateAccelerator");
+    VX_TRACE_RETURN(E_NOTIMPL);
+}
 
 // ---- activation driven by the control ------------------------------------
 
@@ -262,6 +326,7 @@ HRESULT CDocObject::DoActivationVerb(LONG iVerb) {
 }
 
 STDMETHODIMP CDocObject::IPActivateView() {
+    VX_TRACE_CALL(L"CDocObject::IPActivateView");
     OpenLog();
     HRESULT hr = E_UNEXPECTED;
     m_log.Write(site_text::kLogEnterIPActivateView);
@@ -289,15 +354,17 @@ STDMETHODIMP CDocObject::IPActivateView() {
 
     LogResultName(hr);
     if (SUCCEEDED(hr) && m_hwndIPObject) SetFocus(m_hwndIPObject);
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::UIActivateView(VARIANT_BOOL fFocus) {
-    if (!m_pdocv) return S_FALSE;
-    return m_pdocv->UIActivate(fFocus);
+    VX_TRACE_CALL(L"CDocObject::UIActivateView", fFocus);
+    if (!m_pdocv) VX_TRACE_RETURN(S_FALSE);
+    VX_TRACE_RETURN(m_pdocv->UIActivate(fFocus));
 }
 
 STDMETHODIMP CDocObject::IPDeactivateView() {
+    VX_TRACE_CALL(L"CDocObject::IPDeactivateView");
     HRESULT hr = S_OK;
     if (m_pipactive) UIActivateView(VARIANT_FALSE);
     // Each step can call back into the site and clear fields: hold what is
@@ -311,12 +378,13 @@ STDMETHODIMP CDocObject::IPDeactivateView() {
     m_pcmdt.reset();
     m_pdocv.reset();
     m_pipobj.reset();
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::OnNotifySizeChange(VARIANT* lprect) {
+    VX_TRACE_CALL(L"CDocObject::OnNotifySizeChange", lprect);
     const RECT* prc = site_detail::ByRefStruct<RECT>(lprect);
-    if (!prc) return E_INVALIDARG;
+    if (!prc) VX_TRACE_RETURN(E_INVALIDARG);
     m_rcPlace = *prc;
     const LONG cx = m_rcPlace.right - m_rcPlace.left;
     const LONG cy = m_rcPlace.bottom - m_rcPlace.top;
@@ -332,17 +400,19 @@ STDMETHODIMP CDocObject::OnNotifySizeChange(VARIANT* lprect) {
         RECT rcView = {m_rcBorder.left, m_rcBorder.top, cx - m_rcBorder.right, cy - m_rcBorder.bottom};
         m_pdocv->SetRect(&rcView);
     }
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::OnNotifyAppActivate(VARIANT_BOOL bActive) {
+    VX_TRACE_CALL(L"CDocObject::OnNotifyAppActivate", bActive);
     if (auto pipactive = m_pipactive) pipactive->OnFrameWindowActivate(bActive);
     m_fAppActive = bActive & 1;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::GetDocWindow(UINT* HWnd) {
-    if (!HWnd) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::GetDocWindow", HWnd);
+    if (!HWnd) VX_TRACE_RETURN(E_POINTER);
     *HWnd = site_detail::HandleToUint(m_hwnd);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "diag/Log.h"
+#include "diag/Trace.h"
 #include "module/ClassTable.h"
 #include "site/SiteHelpers.h"
 #include "site/SiteTexts.h"
@@ -87,16 +88,17 @@ LRESULT CALLBACK CDocObject::SiteWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LP
 
 STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BSTR bstrHostName,
                                                IUnknown* pcmdCtl) {
+    VX_TRACE_CALL(L"CDocObject::InitializeNewInstance", hwndCtl, rcPlace, bstrHostName, pcmdCtl);
     HWND hwndParent = UintToHwnd(hwndCtl);
-    if (!hwndParent || !IsWindow(hwndParent)) return E_UNEXPECTED;
+    if (!hwndParent || !IsWindow(hwndParent)) VX_TRACE_RETURN(E_UNEXPECTED);
     const RECT* prc = ByRefStruct<RECT>(&rcPlace);
-    if (!prc) return STG_E_INVALIDPARAMETER;
+    if (!prc) VX_TRACE_RETURN(STG_E_INVALIDPARAMETER);
 
-    if (m_pstgRoot) return E_FAIL;
-    if (FAILED(StgCreateDocfile(nullptr, kRootMode, 0, m_pstgRoot.put()))) return E_FAIL;
+    if (m_pstgRoot) VX_TRACE_RETURN(E_FAIL);
+    if (FAILED(StgCreateDocfile(nullptr, kRootMode, 0, m_pstgRoot.put()))) VX_TRACE_RETURN(E_FAIL);
 
     HRESULT hr = RegisterSiteClass();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) VX_TRACE_RETURN(hr);
 
     m_rcPlace = *prc;
     if (m_rcPlace.top > m_rcPlace.bottom) m_rcPlace.top = m_rcPlace.bottom = 0;
@@ -105,7 +107,7 @@ STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BS
     m_hwnd = CreateWindowExW(0, site_text::kWindowClass, nullptr, WS_CHILD | WS_VISIBLE, m_rcPlace.left,
                              m_rcPlace.top, m_rcPlace.right - m_rcPlace.left,
                              m_rcPlace.bottom - m_rcPlace.top, hwndParent, nullptr, g_hInstance, nullptr);
-    if (!m_hwnd) return E_OUTOFMEMORY;
+    if (!m_hwnd) VX_TRACE_RETURN(E_OUTOFMEMORY);
     SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_hwndCtl = hwndParent;
 
@@ -114,38 +116,40 @@ STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BS
 
     m_pcmdCtl.reset();
     if (pcmdCtl) pcmdCtl->QueryInterface(IID_IOleCommandTarget, m_pcmdCtl.put_void());
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::CreateObjectStorage(VARIANT vclsid) {
+    VX_TRACE_CALL(L"CDocObject::CreateObjectStorage", vclsid);
     const CLSID* pclsid = ByRefStruct<CLSID>(&vclsid);
-    if (!pclsid) return E_INVALIDARG;
+    if (!pclsid) VX_TRACE_RETURN(E_INVALIDARG);
     const CLSID clsid = *pclsid;
-    if (!m_pstgRoot) return E_UNEXPECTED;
+    if (!m_pstgRoot) VX_TRACE_RETURN(E_UNEXPECTED);
 
     const std::wstring name = site_text::kObjectStoragePrefix +
                               std::to_wstring(static_cast<unsigned long>(GetTickCount() | clsid.Data1));
     HRESULT hr = m_pstgRoot->CreateStorage(name.c_str(), kObjectStorageMode, 0, 0, m_pstgObject.put());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) VX_TRACE_RETURN(hr);
 
     // The name is taken by the sub-storage, so this finds no room and the
     // view-state steps stay off; kept for servers that look for the stream.
     m_pstgRoot->CreateStream(name.c_str(), kViewStreamMode, 0, 0, m_pstmView.put());
 
-    return WriteClassStg(m_pstgObject.get(), clsid);
+    VX_TRACE_RETURN(WriteClassStg(m_pstgObject.get(), clsid));
 }
 
 STDMETHODIMP CDocObject::CreateDocObject(VARIANT vclsid) {
-    if (m_pole) return E_UNEXPECTED;
+    VX_TRACE_CALL(L"CDocObject::CreateDocObject", vclsid);
+    if (m_pole) VX_TRACE_RETURN(E_UNEXPECTED);
     const CLSID* pclsid = ByRefStruct<CLSID>(&vclsid);
-    if (!pclsid) return E_INVALIDARG;
+    if (!pclsid) VX_TRACE_RETURN(E_INVALIDARG);
     CLSID clsid = *pclsid;
 
     // Nothing loaded yet: a new document, in a storage of its own, of the
     // class the registry converts this one to.
     const bool bNew = !m_pstgObject;
     if (bNew) {
-        if (FAILED(CreateObjectStorage(vclsid))) return E_FAIL;
+        if (FAILED(CreateObjectStorage(vclsid))) VX_TRACE_RETURN(E_FAIL);
         CLSID clsidConvert = GUID_NULL;
         if (OleGetAutoConvert(clsid, &clsidConvert) == S_OK) {
             CLSID clsidLeft = GUID_NULL;
@@ -156,7 +160,7 @@ STDMETHODIMP CDocObject::CreateDocObject(VARIANT vclsid) {
     com_ptr<IOleObject> pole;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                                   IID_IOleObject, pole.put_void());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) VX_TRACE_RETURN(hr);
 
     DWORD dwMiscStatus = 0;
     const bool bClientSiteFirst = SUCCEEDED(pole->GetMiscStatus(DVASPECT_CONTENT, &dwMiscStatus)) &&
@@ -180,13 +184,14 @@ STDMETHODIMP CDocObject::CreateDocObject(VARIANT vclsid) {
     }
 
     if (FAILED(hr) && bClientSiteFirst) pole->SetClientSite(nullptr);
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::EnsureDocObjectRunning(VARIANT_BOOL fLockRunning) {
+    VX_TRACE_CALL(L"CDocObject::EnsureDocObjectRunning", fLockRunning);
     HRESULT hr = S_FALSE;
     com_ptr<IBindCtx> pbc;
-    if (FAILED(CreateBindCtx(0, pbc.put()))) return E_UNEXPECTED;
+    if (FAILED(CreateBindCtx(0, pbc.put()))) VX_TRACE_RETURN(E_UNEXPECTED);
     BIND_OPTS bo = {sizeof(BIND_OPTS), BIND_MAYBOTHERUSER, kRunBindMode, kRunDeadlineMs};
     pbc->SetBindOptions(&bo);
 
@@ -199,20 +204,22 @@ STDMETHODIMP CDocObject::EnsureDocObjectRunning(VARIANT_BOOL fLockRunning) {
         if (auto pcont = m_pole.query<IOleContainer>())
             m_fLockedRunning = SUCCEEDED(pcont->LockContainer(TRUE));
     }
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::FreeRunningLock() {
-    if (!m_fLockedRunning) return S_FALSE;
+    VX_TRACE_CALL(L"CDocObject::FreeRunningLock");
+    if (!m_fLockedRunning) VX_TRACE_RETURN(S_FALSE);
     if (auto pro = m_pole.query<IRunnableObject>())
         pro->LockRunning(FALSE, TRUE);
     else if (auto pcont = m_pole.query<IOleContainer>())
         pcont->LockContainer(FALSE);
     m_fLockedRunning = 0;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::Close() {
+    VX_TRACE_CALL(L"CDocObject::Close");
     m_fClosing = 1;
     IPDeactivateView();
     if (m_pole) {
@@ -235,11 +242,12 @@ STDMETHODIMP CDocObject::Close() {
         DestroyWindow(hwnd);
     }
     m_bstrFileName.reset();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::GetClsid(VARIANT* clsid) {
-    if (!clsid) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::GetClsid", clsid);
+    if (!clsid) VX_TRACE_RETURN(E_POINTER);
     *clsid = site_detail::ByRefVariant(&m_clsid);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }

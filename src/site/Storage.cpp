@@ -2,6 +2,8 @@
 // saving with their backup, flushing the object, and the state queries.
 #include <string>
 
+#include "diag/Notifier.h"
+#include "diag/Trace.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
 #include "site/SiteTexts.h"
@@ -63,7 +65,8 @@ bool IsReadOnlyFile(const wchar_t* pszFileName) {
 }  // namespace
 
 STDMETHODIMP CDocObject::LoadStorageFromFile(BSTR bstrFileName, VARIANT_BOOL bReadOnly) {
-    return LoadFileAs(bstrFileName, bReadOnly, GUID_NULL);
+    VX_TRACE_CALL(L"CDocObject::LoadStorageFromFile", bstrFileName, bReadOnly);
+    VX_TRACE_RETURN(LoadFileAs(bstrFileName, bReadOnly, GUID_NULL));
 }
 
 STDMETHODIMP CDocObject::LoadFileAs(BSTR bstrFileName, VARIANT_BOOL bReadOnly, REFCLSID clsidHint) {
@@ -123,9 +126,10 @@ HRESULT CDocObject::ImportFile(const wchar_t* pszFileName, REFCLSID clsid) {
 }
 
 STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
+    VX_TRACE_CALL(L"CDocObject::SaveStorageToFile", bstrFileName);
     if (FAILED(SaveObjectStorage())) {
-        MessageBoxW(::GetActiveWindow(), site_text::kTextSaveFailed, site_text::kCaptionSaveFailed, MB_OK);
-        return E_FAIL;
+        diag::Notify(::GetActiveWindow(), site_text::kTextSaveFailed, site_text::kCaptionSaveFailed);
+        VX_TRACE_RETURN(E_FAIL);
     }
     m_fReadOnly = 0;
 
@@ -142,7 +146,7 @@ STDMETHODIMP CDocObject::SaveStorageToFile(BSTR bstrFileName) {
     // The server's frame lost and regained activation while it saved.
     OnNotifyAppActivate(VARIANT_FALSE);
     OnNotifyAppActivate(VARIANT_TRUE);
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::SaveCopyToFile(BSTR bstrFileName) {
@@ -224,7 +228,8 @@ HRESULT CDocObject::SaveByCopy(const wchar_t* pszFileName) {
 }
 
 STDMETHODIMP CDocObject::SaveObjectStorage() {
-    if (!m_pole) return E_UNEXPECTED;
+    VX_TRACE_CALL(L"CDocObject::SaveObjectStorage");
+    if (!m_pole) VX_TRACE_RETURN(E_UNEXPECTED);
     HRESULT hr = S_FALSE;
     if (m_pstgObject) {
         com_ptr<IPersistStorage> pps;
@@ -241,14 +246,15 @@ STDMETHODIMP CDocObject::SaveObjectStorage() {
         m_pdocv->SaveViewState(m_pstmView.get());
         m_pstmView->Commit(STGC_DEFAULT);
     }
-    return hr;
+    VX_TRACE_RETURN(hr);
 }
 
 STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
-    if (!pbDirty) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::IsStorageDirty", pbDirty);
+    if (!pbDirty) VX_TRACE_RETURN(E_POINTER);
     // No document has nothing unsaved.
     *pbDirty = VARIANT_FALSE;
-    if (!m_pole) return S_OK;
+    if (!m_pole) VX_TRACE_RETURN(S_OK);
     bool bDirty = true;
     com_ptr<IPersistStorage> pps;
     com_ptr<IPersistFile> ppf;
@@ -257,33 +263,38 @@ STDMETHODIMP CDocObject::IsStorageDirty(VARIANT_BOOL* pbDirty) {
     else if (SUCCEEDED(m_pole.query(ppf.put())))
         bDirty = ppf->IsDirty() != S_FALSE;
     *pbDirty = bDirty ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::IsReadOnly(VARIANT_BOOL* bReadOnly) {
-    if (!bReadOnly) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::IsReadOnly", bReadOnly);
+    if (!bReadOnly) VX_TRACE_RETURN(E_POINTER);
     *bReadOnly = m_fReadOnly ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::get_FileName(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::get_FileName", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = site_detail::CopyOrEmpty(m_bstrFileName);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::put_FileName(BSTR newVal) {
+    VX_TRACE_CALL(L"CDocObject::put_FileName", newVal);
     m_bstrFileName = site_detail::CopyOf(newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::get_ExtFileName(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"CDocObject::get_ExtFileName", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = site_detail::CopyOrEmpty(m_bstrExtFileName);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP CDocObject::put_ExtFileName(BSTR newVal) {
+    VX_TRACE_CALL(L"CDocObject::put_ExtFileName", newVal);
     m_bstrExtFileName = site_detail::CopyOf(newVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }

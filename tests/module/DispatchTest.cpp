@@ -198,7 +198,7 @@ TEST_F(DispatchTest, TheTypeLibraryDescribesBothCreatableClasses) {
 
     // The control's second entry is its event source.
     struct { const CLSID* clsid; const IID* itf; const wchar_t* help; const IID* source; } classes[] = {
-        {&CLSID_Office, &IID_IOffice2, L"Office Class", &DIID__IOfficeEvents},
+        {&CLSID_Office, &IID_IOffice3, L"Office Class", &DIID__IOfficeEvents},
         {&CLSID_DocObject, &IID_IDocObject, L"DocObject Class", nullptr},
     };
     for (auto& c : classes) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "LogTail.h"
 #include "ModuleTestSupport.h"
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
@@ -136,6 +137,75 @@ TEST_F(ErrorInfoTest, EarlyBoundCallersReadTheErrorObjectOfIOfficeAndSuccessesLe
     EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IOffice));
     for (const IID* other : {&IID_IDispatch, &IID_IUnknown, &IID_IOleObject, &IID_IDocObject})
         EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(*other));
+}
+
+// Silence, from the user's setting or the control's own Silent (which wins):
+// no box, a log line instead, and the box's words in the error description.
+TEST_F(ErrorInfoTest, SilenceKeepsBoxesBackLogsThemAndAddsThemToTheDescription) {
+    const DISPID kSilent = 201;
+    struct Mode { const wchar_t* name; DWORD setting; int property; bool silent; };
+    const Mode modes[] = {
+        {L"default", 0, -1, false},
+        {L"setting", 1, -1, true},
+        {L"property", 0, 1, true},
+        {L"property over setting", 1, 0, false},
+    };
+    struct BoxCase { DISPID id; std::vector<const wchar_t*> args; HRESULT hr; const wchar_t* description;
+                     const wchar_t* caption; const wchar_t* text; };
+    const BoxCase cases[] = {
+        {1, {L"abc"}, E_INVALIDARG, L"新建文档失败: ProgID无效 \"abc\"", L"非法参数", L"ProgIDOrTemplate = NULL"},
+        {13, {L"No.Such.Window"}, E_FAIL, L"创建窗口对象失败: 未注册的窗口类型 No.Such.Window", L"窗口类型未知",
+         L"试图获取系统未注册的窗口类型失败"},
+        {20, {L"C:\\nosuch\\z.txt"}, S_OK, nullptr, L"未知文件", L"打开文件{C:\\nosuch\\z.txt}出错,文件可能不存在"},
+    };
+    struct UserSetting {
+        fw::unique_hkey key;
+        UserSetting() {
+            RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Vellix", 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                            nullptr);
+        }
+        ~UserSetting() { RegDeleteValueW(key.get(), L"Silent"); }
+    };
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.name);
+        UserSetting setting;
+        fw::unique_hkey& key = setting.key;
+        ASSERT_TRUE(key);
+        RegSetValueExW(key.get(), L"Silent", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m.setting), sizeof(DWORD));
+        com_ptr<IDispatch> disp;
+        ASSERT_EQ(S_OK, disp.create(CLSID_Office));
+        if (m.property >= 0) {
+            VARIANT v;
+            v.vt = VT_BOOL;
+            v.boolVal = m.property ? VARIANT_TRUE : VARIANT_FALSE;
+            DISPID named = DISPID_PROPERTYPUT;
+            DISPPARAMS dp = {&v, &named, 1, 1};
+            ASSERT_EQ(S_OK, disp->Invoke(kSilent, IID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr));
+        }
+        DialogWatcher boxes;
+        LogTail log(ExeDir() + L"\\log\\office.log");
+        for (const BoxCase& c : cases) {
+            SCOPED_TRACE(c.caption);
+            Excep ei;
+            const HRESULT hr = Call(disp.get(), c.id, DISPATCH_METHOD, c.args, &ei);
+            if (c.description) {
+                EXPECT_EQ(DISP_E_EXCEPTION, hr);
+                EXPECT_EQ(c.hr, ei.scode);
+                const std::wstring kept = std::wstring(L" (") + c.caption + L": " + c.text + L")";
+                EXPECT_EQ(c.description + (m.silent ? kept : L""), std::wstring(ei.bstrDescription));
+            } else {
+                EXPECT_EQ(c.hr, hr);
+            }
+        }
+        std::vector<std::wstring> keptLines;
+        for (const std::wstring& e : log.entries())
+            if (e.rfind(L"提示(未显示)", 0) == 0) keptLines.push_back(e);
+        // A call that showed a box has returned only once the box was answered.
+        EXPECT_EQ(m.silent ? 0u : std::size(cases), boxes.count());
+        ASSERT_EQ(m.silent ? std::size(cases) : 0u, keptLines.size());
+        for (size_t i = 0; i < keptLines.size(); ++i)
+            EXPECT_EQ(std::wstring(L"提示(未显示)\t") + cases[i].caption + L"\t" + cases[i].text, keptLines[i]);
+    }
 }
 
 }  // namespace

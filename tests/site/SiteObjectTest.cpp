@@ -2,6 +2,9 @@
 // document object with its storage and running lock, Close and the window.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "LogTail.h"
 #include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
@@ -368,6 +371,82 @@ TEST_F(SiteObjectTest, SiteLeftOnlyToItsServerSurvivesItsWindowsDestruction) {
     com_ptr<IOleClientSite> clientSite;
     ole->GetClientSite(clientSite.put());
     EXPECT_FALSE(clientSite);
+}
+
+}  // namespace
+
+namespace {
+
+// What a debugged child wrote through OutputDebugString, as one text, and
+// its exit code.
+std::wstring DebugOutputOf(std::wstring commandLine, DWORD* pdwExitCode) {
+    *pdwExitCode = STILL_ACTIVE;
+    STARTUPINFOW si = {sizeof(si)};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &si, &pi))
+        return L"";
+    std::wstring text;
+    DEBUG_EVENT ev = {};
+    // The guard only ends a child that hangs; the loop ends when it exits.
+    for (bool bRunning = true; bRunning && WaitForDebugEvent(&ev, 120000);) {
+        DWORD dwContinue = DBG_CONTINUE;
+        switch (ev.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT: {
+            const OUTPUT_DEBUG_STRING_INFO& s = ev.u.DebugString;
+            std::vector<char> bytes(s.nDebugStringLength * (s.fUnicode ? 2 : 1) + 2, 0);
+            SIZE_T got = 0;
+            ReadProcessMemory(pi.hProcess, s.lpDebugStringData, bytes.data(), bytes.size() - 2, &got);
+            text += s.fUnicode ? std::wstring(reinterpret_cast<wchar_t*>(bytes.data())) : Widen(bytes.data());
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                dwContinue = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case CREATE_PROCESS_DEBUG_EVENT: CloseHandle(ev.u.CreateProcessInfo.hFile); break;
+        case LOAD_DLL_DEBUG_EVENT: CloseHandle(ev.u.LoadDll.hFile); break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            *pdwExitCode = ev.u.ExitProcess.dwExitCode;
+            bRunning = false;
+            break;
+        }
+        ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, dwContinue);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return text;
+}
+
+// Run by TheTraceWritesALinePerCallIntoTheSite in a child of its own.
+TEST(SiteTraceChild, DISABLED_CallsTheSite) {
+    OleSession ole;
+    CControlWindow ctl;
+    Site site;
+    ASSERT_TRUE(site.doc);
+    ASSERT_EQ(S_OK, site.Init(ctl.hwnd()));
+    EXPECT_EQ(S_OK, site.doc->Close());
+}
+
+// The switch is read once per process, so a child with VELLIX_TRACE=1 makes
+// the calls, and this process reads what it wrote as its debugger.
+TEST(SiteTraceTest, TheTraceWritesALinePerCallIntoTheSite) {
+    wchar_t szExe[MAX_PATH] = {};
+    ASSERT_LT(GetModuleFileNameW(nullptr, szExe, MAX_PATH), static_cast<DWORD>(MAX_PATH));
+    const std::wstring cmd = std::wstring(L"\"") + szExe +
+                             L"\" --gtest_also_run_disabled_tests --gtest_filter=SiteTraceChild.DISABLED_CallsTheSite";
+    DWORD dwExit = 0;
+    SetEnvironmentVariableW(L"VELLIX_TRACE", L"1");
+    const std::wstring traced = DebugOutputOf(cmd, &dwExit);
+    SetEnvironmentVariableW(L"VELLIX_TRACE", nullptr);
+    EXPECT_EQ(0u, dwExit);
+    for (const wchar_t* line : {L":trace:vellix:CDocObject::InitializeNewInstance(",
+                                L":trace:vellix:CDocObject::Close() -> 0x00000000 ("})
+        EXPECT_NE(std::wstring::npos, traced.find(line)) << line << "\n" << traced;
+
+    const std::wstring untraced = DebugOutputOf(cmd, &dwExit);
+    EXPECT_EQ(0u, dwExit);
+    EXPECT_EQ(std::wstring::npos, untraced.find(L":trace:vellix:")) << untraced;
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#include "services/ServiceContext.h"
+
+#include <cwchar>
+#include <string>
+
+namespace services {
+
+const wchar_t kErrNullResult[] = L"参数无效: 结果指针为空";
+const wchar_t kErrNoMemory[] = L"内存不足";
+
+HRESULT CService::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
+    if (SUCCEEDED(hr)) return hr;
+    va_list args;
+    va_start(args, pszFormat);
+    const int cch = _vscwprintf(pszFormat, args);
+    va_end(args);
+    std::wstring text(cch > 0 ? static_cast<size_t>(cch) + 1 : 1, L'\0');
+    va_start(args, pszFormat);
+    if (cch > 0) _vsnwprintf(&text[0], text.size(), pszFormat, args);
+    va_end(args);
+    text.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+    return m_context.ReportFailure(hr, text.c_str());
+}
+
+int CService::ShowBox(LPCWSTR pszText, LPCWSTR pszCaption) {
+    return m_context.Notifier().Show(GetActiveWindow(), pszText, pszCaption, MB_OK);
+}
+
+}  // namespace services

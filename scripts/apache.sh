@@ -154,6 +154,9 @@ EOF
 <Location /dav/>
     Dav On
 </Location>
+# A redirect from every server (https included) to plain http, for the
+# rule that a page's https transfer never continues over http.
+Redirect 302 /tohttp/ http://localhost:$http/dav/
 <Location /auth/>
     Dav On
     AuthType Basic

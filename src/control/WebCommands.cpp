@@ -357,6 +357,9 @@ HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNo
 }
 
 STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
+    // A handler of the transfer's events may drop the page's last reference:
+    // held until the failure is described too.
+    fw::com_ptr<IUnknown> self = Identity();
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
     return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url);
@@ -366,6 +369,7 @@ STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, V
                                 BSTR* response) {
     // Set before anything can fail, as COM asks of every out-parameter.
     if (response) *response = nullptr;
+    fw::com_ptr<IUnknown> self = Identity();
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
     return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
@@ -373,8 +377,6 @@ STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, V
 }
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
-    // A handler of the transfer's events may drop the page's last reference.
-    fw::com_ptr<IUnknown> self = Identity();
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"OpenFromURL");
     if (FAILED(hr)) return hr;
@@ -447,8 +449,6 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
 
 HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
                                 VARIANT method, BSTR* response) {
-    // A handler of the transfer's events may drop the page's last reference.
-    fw::com_ptr<IUnknown> self = Identity();
     CEventScope events(this);
     HRESULT hr = CheckSiteLock(L"SaveToURL");
     if (FAILED(hr)) return hr;

@@ -363,6 +363,10 @@ TEST_F(SiteLockTest, APagesTransfersGoOnlyWhereItMaySendThemAtEveryHop) {
     };
     const std::wstring page = url(L"127.0.0.1", L"page.html"), doc = L"files/lock.vxp",
                        requests = std::wstring(root) + L"\\requests.log";
+    wchar_t httpsPort[16] = {};
+    GetEnvironmentVariableW(L"VX_DAV_HTTPS_PORT", httpsPort, ARRAYSIZE(httpsPort));
+    ASSERT_TRUE(*httpsPort) << "run through scripts/test.sh: it starts Apache";
+    const std::wstring https = std::wstring(L"https://localhost:") + httpsPort, httpsPage = https + L"/page.html";
     HostIn(PageSource::None, L"");
     ASSERT_EQ(S_OK, m_office->New(fw::unique_bstr(L"VellixPad.Document").get()));
     ASSERT_EQ(S_OK, m_office->Save(String(fw::unique_bstr((std::wstring(root) + L"\\lock.vxp").c_str())), Missing()));
@@ -376,6 +380,8 @@ TEST_F(SiteLockTest, APagesTransfersGoOnlyWhereItMaySendThemAtEveryHop) {
         // An upload the server sends on, body and all (307): a POST.
         {page.c_str(), nullptr, url(L"127.0.0.1", L"to/307?" + url(L"localhost", L"upload/lock.vxp")), L"localhost"},
         {kTrustedPage, nullptr, url(L"localhost", doc), nullptr},
+        // From https, never on over http, even to a listed host.
+        {httpsPage.c_str(), L"localhost", https + L"/tohttp/lock.vxp", L"http://localhost"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.target));

@@ -443,6 +443,22 @@ TEST_F(WebTest, AnOpenThatDoesNotLoadKeepsTheOpenDocumentWhole) {
         EXPECT_STREQ(L"", name.c_str());
         EXPECT_EQ(m_strayBefore, StrayFiles());
     }
+    // Only a document server is ever made: not for the progId, nor for the
+    // class a downloaded compound file names.
+    CLSID dictionary = {};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Scripting.Dictionary", &dictionary));
+    {
+        com_ptr<IStorage> stg;
+        ASSERT_EQ(S_OK, StgCreateDocfile(ServerFile(L"other.vxp").c_str(),
+                                         STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, stg.put()));
+        ASSERT_EQ(S_OK, WriteClassStg(stg.get(), dictionary));
+    }
+    StringArg notAServer(L"Scripting.Dictionary");
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              m_office->OpenFromURL(unique_bstr(Url(L"files/kept.vxp").c_str()).get(), Missing(), notAServer));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, OpenUrl(L"files/other.vxp"));
+    EXPECT_TRUE(DescriptionNames(Url(L"files/other.vxp").c_str()));
+    EXPECT_EQ(L"kept, edited", Text());
     EXPECT_TRUE(m_sink.events.empty()) << "nothing was closed or opened";
     EXPECT_EQ(0u, boxes.count());
 }
@@ -549,6 +565,7 @@ TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     // The page lets go of the control from inside the transfer's progress.
     SetWebValue(L"DeadlineMs", 1000);
     EventSink sink;
+    TestContainer other;  // outlives the control, which holds its site
     com_ptr<IConnectionPointContainer> cpc;
     com_ptr<IConnectionPoint> cp;
     com_ptr<IOffice2> last;
@@ -557,6 +574,14 @@ TEST_F(WebTest, AHandlerMayUnadviseOrCloseTheDocumentFromInsideAnEvent) {
     ASSERT_EQ(S_OK, last.query(cpc.put()));
     ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID__IOfficeEvents, cp.put()));
     ASSERT_EQ(S_OK, cp->Advise(&sink, &cookie));
+    {
+        // A site, so that it has the window a document needs.
+        com_ptr<IOleObject> ole;
+        com_ptr<IOleClientSite> site;
+        ASSERT_EQ(S_OK, last.query(ole.put()));
+        ASSERT_EQ(S_OK, other.site()->QueryInterface(IID_IOleClientSite, site.put_void()));
+        ASSERT_EQ(S_OK, ole->SetClientSite(site.get()));
+    }
     IOffice2* pCall = last.get();
     sink.onEvent = [&](DISPID id) { if (id == 4) cp.reset(), cpc.reset(), last.reset(); };
     EXPECT_EQ(E_TIMEOUT, pCall->OpenFromURL(unique_bstr(Url(L"trickle").c_str()).get(), Missing(), Missing()));

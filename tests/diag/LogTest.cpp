@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "TestContainer.h"
 #include "TestSupport.h"
 #include "diag/Log.h"
+#include "fw/Raii.h"
+#include "module/VellixIdl.h"
 
 using namespace testsupport;
 
@@ -147,6 +150,40 @@ TEST(LogTest, AnUnwritableModuleFolderFallsBackToTheUsersFolder) {
         EXPECT_EQ(std::vector<std::wstring>{L"kept 1"}, Entries(appData.path() + L"\\Vellix\\log\\office.log"));
         EXPECT_EQ(0u, boxes.count());
     }
+}
+
+// The control itself, installed where its log folder cannot be made: it
+// still comes up whole (its window is not torn down), says nothing, and
+// logs to the user's folder.
+TEST(LogTest, AControlWhoseLogFolderIsBlockedStillComesUpWhole) {
+    TempDir dir, appData;
+    const std::wstring dll = dir.path() + L"\\Vellix.DLL";
+    ASSERT_TRUE(CopyFileW((ExeDir() + L"\\Vellix.DLL").c_str(), dll.c_str(), FALSE));
+    ASSERT_TRUE(WriteFileBytes(dir.path() + L"\\log", ""));
+    SetEnvironmentVariableW(L"LOCALAPPDATA", appData.path().c_str());
+    HMODULE hDll = LoadLibraryW(dll.c_str());
+    ASSERT_TRUE(hDll);
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    auto pfnGet = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(hDll, "DllGetClassObject")));
+    ASSERT_TRUE(pfnGet);
+    {
+        DialogWatcher boxes;
+        TestContainer host;
+        fw::com_ptr<IClassFactory> factory;
+        fw::com_ptr<IOffice> office;
+        ASSERT_EQ(S_OK, pfnGet(CLSID_Office, IID_IClassFactory, factory.put_void()));
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IOffice, office.put_void()));
+        ASSERT_EQ(S_OK, host.Host(office.get()));
+        UINT hwnd = 0;
+        EXPECT_EQ(S_OK, office->get_HWnd(&hwnd));
+        EXPECT_TRUE(hwnd && IsWindow(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd))));
+        EXPECT_EQ(0u, boxes.count());
+        office.reset();
+        factory.reset();
+        host.Release();
+    }
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((appData.path() + L"\\Vellix\\log\\office.log").c_str()));
+    FreeLibrary(hDll);
 }
 
 TEST(LogTest, ResultNamesAreWrittenAsTwoEntries) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "diag/Trace.h"
 #include "fw/HandleUint.h"
 #include "platform/ByRefVariant.h"
 #include "services/Dialogs.h"
@@ -149,20 +150,23 @@ void COffice::ShowServerMenus(IDocObject* pSite) {
 // The script's New, Open and Save: a class or path the script names is the
 // site lock's to allow; dialogs and the document's own file are the user's.
 STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
-    if (HRESULT hr = CheckSiteLock(L"New"); FAILED(hr)) return hr;
-    return NewDocument(ProgIdOrTemplate);
+    VX_TRACE_CALL(L"COffice::New", ProgIdOrTemplate);
+    if (HRESULT hr = CheckSiteLock(L"New"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    VX_TRACE_RETURN(NewDocument(ProgIdOrTemplate));
 }
 
 STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
+    VX_TRACE_CALL(L"COffice::Open", vFile, vReadOnly);
     if (IsNonEmptyString(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Open"); FAILED(hr)) return hr;
-    return OpenDocument(vFile, vReadOnly);
+        if (HRESULT hr = CheckSiteLock(L"Open"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    VX_TRACE_RETURN(OpenDocument(vFile, vReadOnly));
 }
 
 STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
+    VX_TRACE_CALL(L"COffice::Save", vFile, vAppendExtFileName);
     if (ScriptChoosesSaveTarget(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Save"); FAILED(hr)) return hr;
-    return SaveDocument(vFile, vAppendExtFileName);
+        if (HRESULT hr = CheckSiteLock(L"Save"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    VX_TRACE_RETURN(SaveDocument(vFile, vAppendExtFileName));
 }
 
 // A read-only document ignores the name and asks the user; saving back to
@@ -471,9 +475,10 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
 }
 
 STDMETHODIMP COffice::Close() {
+    VX_TRACE_CALL(L"COffice::Close");
     CEventScope events(this);
     m_pExtObject.reset();
-    if (!m_spDocObject) return S_OK;
+    if (!m_spDocObject) VX_TRACE_RETURN(S_OK);
     m_strDocumentURL.clear();
     QueueEvent(DISPID_DOCUMENTCLOSED, std::wstring());
     HRESULT hr = S_OK;
@@ -485,70 +490,76 @@ STDMETHODIMP COffice::Close() {
     m_spDocObject.reset();
     m_menuBar.RemoveDocumentMenus();
     m_menuBar.Invalidate();
-    return Fail(hr, kErrCloseFailed);
+    VX_TRACE_RETURN(Fail(hr, kErrCloseFailed));
 }
 
 STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
+    VX_TRACE_CALL(L"COffice::GetFileName", bstrFileName);
     if (!m_spDocObject || !bstrFileName) {
         if (bstrFileName) *bstrFileName = nullptr;
-        return S_FALSE;
+        VX_TRACE_RETURN(S_FALSE);
     }
     *bstrFileName = nullptr;
     fw::unique_bstr name;
     m_spDocObject->get_FileName(name.put());
     *bstrFileName = SysAllocString(PathForPage(name.c_str()).c_str());
-    return *bstrFileName ? S_OK : E_OUTOFMEMORY;
+    VX_TRACE_RETURN(*bstrFileName ? S_OK : E_OUTOFMEMORY);
 }
 
 STDMETHODIMP COffice::get_OleObject(IDispatch** pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"COffice::get_OleObject", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
-    if (!m_spDocObject) return Fail(E_POINTER, kErrNoDocument);
+    if (!m_spDocObject) VX_TRACE_RETURN(Fail(E_POINTER, kErrNoDocument));
     m_spDocObject->GetOleObject(pVal);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::get_ActiveDocument(IDispatch** pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"COffice::get_ActiveDocument", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = nullptr;
-    if (!m_spDocObject) return Fail(E_NO_DOCUMENT, kErrNoDocument);
+    if (!m_spDocObject) VX_TRACE_RETURN(Fail(E_NO_DOCUMENT, kErrNoDocument));
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetActiveObject(doc.put());
     if (FAILED(hr)) hr = m_spDocObject->GetOleObject(doc.put());
     if (SUCCEEDED(hr)) *pVal = doc.detach();
-    return Fail(hr, kErrNoActiveObject);
+    VX_TRACE_RETURN(Fail(hr, kErrNoActiveObject));
 }
 
 STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
+    VX_TRACE_CALL(L"COffice::get_Saved", pVal);
     if (pVal) *pVal = VARIANT_FALSE;
     if (!m_spDocObject) {
         m_log.Write(kLogNoSite);
-        return Fail(E_POINTER, kErrNoDocument);
+        VX_TRACE_RETURN(Fail(E_POINTER, kErrNoDocument));
     }
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetOleObject(doc.put());
     if (FAILED(hr) || !doc) {
         if (SUCCEEDED(hr)) hr = E_POINTER;
         m_log.Write(kLogNoOleObject, hr);
-        return Fail(hr, kErrNoOleObject);
+        VX_TRACE_RETURN(Fail(hr, kErrNoOleObject));
     }
     fw::unique_variant result;
     hr = DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYGET, 0, nullptr, result.get());
     if (FAILED(hr)) {
         m_log.Write(kLogSavedFailed, hr);
-        return S_OK;
+        VX_TRACE_RETURN(S_OK);
     }
     *pVal = result->iVal;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::get_HWnd(UINT* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"COffice::get_HWnd", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = fw::HandleToUint(m_hWnd);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::Print() {
-    return Exec(&GUID_NULL, OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+    VX_TRACE_CALL(L"COffice::Print");
+    VX_TRACE_RETURN(Exec(&GUID_NULL, OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
 }

@@ -1,4 +1,5 @@
 #include "control/Office.h"
+#include "diag/Trace.h"
 
 #include <cstdarg>
 #include <cwchar>
@@ -101,6 +102,7 @@ fw::com_ptr<IUnknown> COffice::Identity() {
 // ---- activation and the client site ------------------------------------
 
 STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
+    VX_TRACE_CALL(L"COffice::SetClientSite", pClientSite);
     m_siteLock.Reset();
     if (pClientSite) {
         m_siteLock.Update(pClientSite, m_spObjectSite.get());
@@ -119,10 +121,11 @@ STDMETHODIMP COffice::SetClientSite(IOleClientSite* pClientSite) {
     } else {
         Close();
     }
-    return CControlBase::SetClientSite(pClientSite);
+    VX_TRACE_RETURN(CControlBase::SetClientSite(pClientSite));
 }
 
 STDMETHODIMP COffice::SetSite(IUnknown* pUnkSite) {
+    VX_TRACE_CALL(L"COffice::SetSite", pUnkSite);
     // A control made by script may never get a window, which opens the log;
     // its refusals are logged all the same.
     if (pUnkSite && !m_hWnd) OpenLog();
@@ -130,14 +133,15 @@ STDMETHODIMP COffice::SetSite(IUnknown* pUnkSite) {
     if (pUnkSite) pUnkSite->QueryInterface(IID_IUnknown, m_spObjectSite.put_void());
     m_siteLock.Reset();
     m_siteLock.Update(m_spClientSite.get(), m_spObjectSite.get());
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::GetSite(REFIID riid, void** ppvSite) {
-    if (!ppvSite) return E_POINTER;
+    VX_TRACE_CALL(L"COffice::GetSite", riid, ppvSite);
+    if (!ppvSite) VX_TRACE_RETURN(E_POINTER);
     *ppvSite = nullptr;
-    if (!m_spObjectSite) return E_FAIL;
-    return m_spObjectSite->QueryInterface(riid, ppvSite);
+    if (!m_spObjectSite) VX_TRACE_RETURN(E_FAIL);
+    VX_TRACE_RETURN(m_spObjectSite->QueryInterface(riid, ppvSite));
 }
 
 HRESULT COffice::InPlaceActivate(LONG iVerb, const RECT* prcPosRect) {
@@ -358,6 +362,7 @@ HRESULT COffice::ActivateControl() {
 }
 
 STDMETHODIMP COffice::Activate(short fActive) {
+    VX_TRACE_CALL(L"COffice::Activate", fActive);
     if (fActive && !m_bActivated) {
         m_bActivated = TRUE;
         UINT hwndDoc = 0;
@@ -368,92 +373,134 @@ STDMETHODIMP COffice::Activate(short fActive) {
         OnAppActivate(0);
         m_bActivated = FALSE;
     }
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::OnAppActivate(short fActive) {
+    VX_TRACE_CALL(L"COffice::OnAppActivate", fActive);
     if (m_spDocObject) m_spDocObject->OnNotifyAppActivate(fActive ? VARIANT_TRUE : VARIANT_FALSE);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::OnFocusChange(short fGotFocus, HWND hwnd) {
+    VX_TRACE_CALL(L"COffice::OnFocusChange", fGotFocus, hwnd);
     if (fGotFocus) {
         Activate(1);
         UINT hwndActive = 0;
         if (m_spDocObject && m_spDocObject->GetActiveWindow(&hwndActive) == S_OK && hwndActive)
             SetFocus(fw::UintToHandle<HWND>(hwndActive));
-        return S_OK;
+        VX_TRACE_RETURN(S_OK);
     }
     for (HWND h = GetParent(hwnd); h; h = GetParent(h))
-        if (h == m_hWnd) return S_FALSE;
+        if (h == m_hWnd) VX_TRACE_RETURN(S_FALSE);
     Activate(0);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 // ---- IOffice members of the control ----------------------------------------
 
 STDMETHODIMP COffice::EnableWindow(VARIANT_BOOL bEnable) {
+    VX_TRACE_CALL(L"COffice::EnableWindow", bEnable);
     if (m_hWnd) ::EnableWindow(m_hWnd, static_cast<BOOL>(static_cast<SHORT>(bEnable)));
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::ShowMenuBar() {
-    if (!m_spDocObject) return S_OK;
+    VX_TRACE_CALL(L"COffice::ShowMenuBar");
+    if (!m_spDocObject) VX_TRACE_RETURN(S_OK);
     m_menuBar.SetShow(!m_menuBar.IsShown());
     PostMessageW(m_hWnd, WM_SIZE, 0, 0);
     NotifySiteOfDocRect();
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 // ---- the script services ------------------------------------------------
 
 STDMETHODIMP COffice::ShowFileDialog(VARIANT_BOOL bOpenFileDialog, VARIANT vDefExt, VARIANT vFileName,
                                      VARIANT vFlags, VARIANT vFilter, BSTR* pVal) {
-    return m_dialogs.ShowFileDialog(bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal);
+    VX_TRACE_CALL(L"COffice::ShowFileDialog", bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal);
+    VX_TRACE_RETURN(m_dialogs.ShowFileDialog(bOpenFileDialog, vDefExt, vFileName, vFlags, vFilter, pVal));
 }
 
-STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) { return m_dialogs.BrowserForFolder(pVal); }
+STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
+    VX_TRACE_CALL(L"COffice::BrowserForFolder", pVal);
+    VX_TRACE_RETURN(m_dialogs.BrowserForFolder(pVal));
+}
 
-STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) { return m_shell.ShellExecute(bstrFile, vArgs); }
+STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
+    VX_TRACE_CALL(L"COffice::ShellExecute", bstrFile, vArgs);
+    VX_TRACE_RETURN(m_shell.ShellExecute(bstrFile, vArgs));
+}
 
-STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) { return m_shell.DeleteFile(bstrFileName); }
+STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) {
+    VX_TRACE_CALL(L"COffice::DeleteFile", bstrFileName);
+    VX_TRACE_RETURN(m_shell.DeleteFile(bstrFileName));
+}
 
-STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) { return m_shell.GetFileSystemObject(ppDisp); }
+STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
+    VX_TRACE_CALL(L"COffice::GetFileSystemObject", ppDisp);
+    VX_TRACE_RETURN(m_shell.GetFileSystemObject(ppDisp));
+}
 
-STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) { return m_shell.GetWindow(bstrWinType, ppDisp); }
+STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
+    VX_TRACE_CALL(L"COffice::GetWindow", bstrWinType, ppDisp);
+    VX_TRACE_RETURN(m_shell.GetWindow(bstrWinType, ppDisp));
+}
 
-STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) { return m_shell.EncryptPDF(); }
+STDMETHODIMP COffice::EncryptPDF(BSTR, BSTR, IDispatch*) {
+    VX_TRACE_CALL(L"COffice::EncryptPDF");
+    VX_TRACE_RETURN(m_shell.EncryptPDF());
+}
 
 STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT* pResult) {
+    VX_TRACE_CALL(L"COffice::AddWatermark", pResult);
     if (pResult) VariantInit(pResult);
-    return m_shell.AddWatermark();
+    VX_TRACE_RETURN(m_shell.AddWatermark());
 }
 
 STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
-    return m_settings.SetUpdateInfo(bstrIP, bstrPort, bstrUpdateFile);
+    VX_TRACE_CALL(L"COffice::SetUpdateInfo", bstrIP, bstrPort, bstrUpdateFile);
+    VX_TRACE_RETURN(m_settings.SetUpdateInfo(bstrIP, bstrPort, bstrUpdateFile));
 }
 
 STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
-    return m_settings.SetServerInfo(bstrProtocol, bstrHost, bstrPort);
+    VX_TRACE_CALL(L"COffice::SetServerInfo", bstrProtocol, bstrHost, bstrPort);
+    VX_TRACE_RETURN(m_settings.SetServerInfo(bstrProtocol, bstrHost, bstrPort));
 }
 
-STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) { return m_settings.PutAutoUpdate(newVal); }
+STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
+    VX_TRACE_CALL(L"COffice::put_AutoUpdate", newVal);
+    VX_TRACE_RETURN(m_settings.PutAutoUpdate(newVal));
+}
 
-STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) { return m_settings.PutAutoUpdateFile(newVal); }
+STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
+    VX_TRACE_CALL(L"COffice::put_AutoUpdateFile", newVal);
+    VX_TRACE_RETURN(m_settings.PutAutoUpdateFile(newVal));
+}
 
-STDMETHODIMP COffice::get_Version(BSTR* pVal) { return m_settings.GetVersion(pVal); }
+STDMETHODIMP COffice::get_Version(BSTR* pVal) {
+    VX_TRACE_CALL(L"COffice::get_Version", pVal);
+    VX_TRACE_RETURN(m_settings.GetVersion(pVal));
+}
 
-STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) { return m_bitmaps.CreateBarCode(bstrBarCode, pVal); }
+STDMETHODIMP COffice::CreateBarCode(BSTR bstrBarCode, VARIANT* pVal) {
+    VX_TRACE_CALL(L"COffice::CreateBarCode", bstrBarCode, pVal);
+    VX_TRACE_RETURN(m_bitmaps.CreateBarCode(bstrBarCode, pVal));
+}
 
 STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIconFile) {
-    return m_bitmaps.GetShellIcon(bstrFile, vBgColor, bstrIconFile);
+    VX_TRACE_CALL(L"COffice::GetShellIcon", bstrFile, vBgColor, bstrIconFile);
+    VX_TRACE_RETURN(m_bitmaps.GetShellIcon(bstrFile, vBgColor, bstrIconFile));
 }
 
 HRESULT COffice::CreateExtObject(LPCWSTR pszProgId) {
     return m_extension.CreateExtObject(pszProgId, m_pExtObject, m_spDocObject.get(), static_cast<IOffice*>(this));
 }
 
-STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) { return m_extension.GetExtObject(m_pExtObject, pVal); }
+STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) {
+    VX_TRACE_CALL(L"COffice::get_ExtObject", pVal);
+    VX_TRACE_RETURN(m_extension.GetExtObject(m_pExtObject, pVal));
+}
 
 LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
     m_commands.Dispatch(wParam, m_spDocObject.get(), m_pExtObject.get());
@@ -461,20 +508,23 @@ LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
 }
 
 STDMETHODIMP COffice::PrintPreview() {
-    return Exec(&GUID_NULL, OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+    VX_TRACE_CALL(L"COffice::PrintPreview");
+    VX_TRACE_RETURN(Exec(&GUID_NULL, OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
 }
 
 // ---- what the user is told ------------------------------------------------
 
 STDMETHODIMP COffice::get_Silent(VARIANT_BOOL* pVal) {
-    if (!pVal) return Fail(E_POINTER, kErrNullResult);
+    VX_TRACE_CALL(L"COffice::get_Silent", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
     *pVal = m_notifier.IsSilent() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::put_Silent(VARIANT_BOOL newVal) {
+    VX_TRACE_CALL(L"COffice::put_Silent", newVal);
     m_notifier.SetSilent(newVal ? diag::SilentChoice::On : diag::SilentChoice::Off);
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }
 
 STDMETHODIMP COffice::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,

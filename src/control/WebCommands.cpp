@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/Office.h"
+#include "diag/Trace.h"
 #include "site/SiteFiles.h"
 
 #include <dispex.h>
@@ -357,23 +358,26 @@ HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNo
 }
 
 STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
+    VX_TRACE_CALL(L"COffice::OpenFromURL", url, readOnly, progId);
     // A handler of the transfer's events may drop the page's last reference:
     // held until the failure is described too.
     fw::com_ptr<IUnknown> self = Identity();
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url);
+    VX_TRACE_RETURN(
+        DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url));
 }
 
 STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
                                 BSTR* response) {
+    VX_TRACE_CALL(L"COffice::SaveToURL", url, fieldName, fileName, formFields, method, response);
     // Set before anything can fail, as COM asks of every out-parameter.
     if (response) *response = nullptr;
     fw::com_ptr<IUnknown> self = Identity();
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
-                              kErrSaveToURL, kErrSaveToURLNoStatus, url);
+    VX_TRACE_RETURN(DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
+                                       kErrSaveToURL, kErrSaveToURLNoStatus, url));
 }
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
@@ -547,13 +551,15 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
 }
 
 STDMETHODIMP COffice::get_DocumentURL(BSTR* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"COffice::get_DocumentURL", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = SysAllocString(m_strDocumentURL.c_str());
-    return *pVal ? S_OK : E_OUTOFMEMORY;
+    VX_TRACE_RETURN(*pVal ? S_OK : E_OUTOFMEMORY);
 }
 
 STDMETHODIMP COffice::get_LastHTTPStatus(long* pVal) {
-    if (!pVal) return E_POINTER;
+    VX_TRACE_CALL(L"COffice::get_LastHTTPStatus", pVal);
+    if (!pVal) VX_TRACE_RETURN(E_POINTER);
     *pVal = m_lLastHTTPStatus;
-    return S_OK;
+    VX_TRACE_RETURN(S_OK);
 }

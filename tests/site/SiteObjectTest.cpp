@@ -8,6 +8,7 @@
 #include "LogTail.h"
 #include "VellixPadFixture.h"
 #include "SiteTestSupport.h"
+#include "module/VellixIdl.h"
 #include "platform/DocPreview.h"
 
 using namespace sitetest;
@@ -426,6 +427,11 @@ TEST(SiteTraceChild, DISABLED_CallsTheSite) {
     ASSERT_TRUE(site.doc);
     ASSERT_EQ(S_OK, site.Init(ctl.hwnd()));
     EXPECT_EQ(S_OK, site.doc->Close());
+    // And the control's own members, in the registered DLL.
+    fw::com_ptr<IOffice> office;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IOffice, office.put_void()));
+    fw::unique_bstr version;
+    EXPECT_EQ(S_OK, office->get_Version(version.put()));
 }
 
 // The switch is read once per process, so a child with VELLIX_TRACE=1 makes
@@ -441,7 +447,8 @@ TEST(SiteTraceTest, TheTraceWritesALinePerCallIntoTheSite) {
     SetEnvironmentVariableW(L"VELLIX_TRACE", nullptr);
     EXPECT_EQ(0u, dwExit);
     for (const wchar_t* line : {L":trace:vellix:CDocObject::InitializeNewInstance(",
-                                L":trace:vellix:CDocObject::Close() -> 0x00000000 ("})
+                                L":trace:vellix:CDocObject::Close() -> 0x00000000 (",
+                                L":trace:vellix:COffice::get_Version("})
         EXPECT_NE(std::wstring::npos, traced.find(line)) << line << "\n" << traced;
 
     const std::wstring untraced = DebugOutputOf(cmd, &dwExit);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cwchar>
 
+#include "diag/Format.h"
 #include "diag/Settings.h"
 
 namespace diag {
@@ -41,15 +42,9 @@ bool ReadTraceSwitch() {
 void TraceLine(const wchar_t* pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);
-    const int cch = _vscwprintf(pszFormat, args);
+    const std::wstring text = FormatV(pszFormat, args);
     va_end(args);
-    if (cch <= 0) return;
-    std::wstring text(static_cast<size_t>(cch) + 1, L'\0');
-    va_start(args, pszFormat);
-    _vsnwprintf(&text[0], text.size(), pszFormat, args);
-    va_end(args);
-    text.resize(static_cast<size_t>(cch));
-    Emit(text);
+    if (!text.empty()) Emit(text);
 }
 
 namespace trace_detail {

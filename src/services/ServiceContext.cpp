@@ -1,4 +1,5 @@
 #include "services/ServiceContext.h"
+#include "diag/Format.h"
 
 #include <cwchar>
 #include <string>
@@ -12,13 +13,8 @@ HRESULT CService::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
     if (SUCCEEDED(hr)) return hr;
     va_list args;
     va_start(args, pszFormat);
-    const int cch = _vscwprintf(pszFormat, args);
+    const std::wstring text = diag::FormatV(pszFormat, args);
     va_end(args);
-    std::wstring text(cch > 0 ? static_cast<size_t>(cch) + 1 : 1, L'\0');
-    va_start(args, pszFormat);
-    if (cch > 0) _vsnwprintf(&text[0], text.size(), pszFormat, args);
-    va_end(args);
-    text.resize(cch > 0 ? static_cast<size_t>(cch) : 0);
     return m_context.ReportFailure(hr, text.c_str());
 }
 

@@ -151,21 +151,19 @@ void COffice::ShowServerMenus(IDocObject* pSite) {
 // site lock's to allow; dialogs and the document's own file are the user's.
 STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
     VX_TRACE_CALL(L"COffice::New", ProgIdOrTemplate);
-    if (HRESULT hr = CheckSiteLock(L"New"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_NEW); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(NewDocument(ProgIdOrTemplate));
 }
 
 STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
     VX_TRACE_CALL(L"COffice::Open", vFile, vReadOnly);
-    if (IsNonEmptyString(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Open"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_OPEN, &vFile); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(OpenDocument(vFile, vReadOnly));
 }
 
 STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
     VX_TRACE_CALL(L"COffice::Save", vFile, vAppendExtFileName);
-    if (ScriptChoosesSaveTarget(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Save"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SAVE, &vFile); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(SaveDocument(vFile, vAppendExtFileName));
 }
 

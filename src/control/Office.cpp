@@ -63,17 +63,30 @@ int COffice::ShowBox(LPCWSTR pszText, LPCWSTR pszCaption) {
     return m_notifier.Show(GetActiveWindow(), pszText, pszCaption, MB_OK);
 }
 
-// Looked up at every call, so that a page the browser navigated to is
-// decided afresh.
-HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
+// The page is looked up at every call, so that a page the browser navigated
+// to is decided afresh.
+HRESULT COffice::PassSiteLock(DISPID dispid, const VARIANT* pArg) {
+    using security::Gate;
+    const security::GatedMember* member = security::FindGatedMember(dispid);
+    if (!member) return S_OK;
+    switch (member->gate) {
+    case Gate::Always:
+    case Gate::Url:
+        break;
+    case Gate::NamedPath:
+        if (!pArg || !security::NamesAPath(*pArg)) return S_OK;
+        break;
+    case Gate::ScriptChosenSaveTarget:
+        if (!pArg || !ScriptChoosesSaveTarget(*pArg)) return S_OK;
+        break;
+    }
     m_siteLock.Update(m_spClientSite.get(), m_spObjectSite.get());
     HRESULT hr = m_siteLock.Check();
     if (FAILED(hr)) {
-        const wchar_t* pszName = pszMember ? pszMember : L"";
         // The page's URL may carry a user name, password or session query.
         const std::wstring page = web::LoggableUrl(m_siteLock.PageUrl());
-        m_log.Write(kLogSiteLockRefused, pszName, page.c_str());
-        return Fail(hr, kErrSiteLockRefused, pszName, page.c_str());
+        m_log.Write(kLogSiteLockRefused, member->name, page.c_str());
+        return Fail(hr, kErrSiteLockRefused, member->name, page.c_str());
     }
     return hr;
 }
@@ -425,21 +438,27 @@ STDMETHODIMP COffice::BrowserForFolder(BSTR* pVal) {
 
 STDMETHODIMP COffice::ShellExecute(BSTR bstrFile, VARIANT vArgs) {
     VX_TRACE_CALL(L"COffice::ShellExecute", bstrFile, vArgs);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SHELLEXECUTE); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_shell.ShellExecute(bstrFile, vArgs));
 }
 
 STDMETHODIMP COffice::DeleteFile(BSTR bstrFileName) {
     VX_TRACE_CALL(L"COffice::DeleteFile", bstrFileName);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_DELETEFILE); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_shell.DeleteFile(bstrFileName));
 }
 
 STDMETHODIMP COffice::GetFileSystemObject(IDispatch** ppDisp) {
     VX_TRACE_CALL(L"COffice::GetFileSystemObject", ppDisp);
+    if (ppDisp) *ppDisp = nullptr;  // whatever the lock decides
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_GETFILESYSTEMOBJECT); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_shell.GetFileSystemObject(ppDisp));
 }
 
 STDMETHODIMP COffice::GetWindow(BSTR bstrWinType, IDispatch** ppDisp) {
     VX_TRACE_CALL(L"COffice::GetWindow", bstrWinType, ppDisp);
+    if (ppDisp) *ppDisp = nullptr;  // whatever the lock decides
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_GETWINDOW); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_shell.GetWindow(bstrWinType, ppDisp));
 }
 
@@ -456,21 +475,25 @@ STDMETHODIMP COffice::AddWatermark(BSTR, VARIANT, VARIANT* pResult) {
 
 STDMETHODIMP COffice::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
     VX_TRACE_CALL(L"COffice::SetUpdateInfo", bstrIP, bstrPort, bstrUpdateFile);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SETUPDATEINFO); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_settings.SetUpdateInfo(bstrIP, bstrPort, bstrUpdateFile));
 }
 
 STDMETHODIMP COffice::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
     VX_TRACE_CALL(L"COffice::SetServerInfo", bstrProtocol, bstrHost, bstrPort);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SETSERVERINFO); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_settings.SetServerInfo(bstrProtocol, bstrHost, bstrPort));
 }
 
 STDMETHODIMP COffice::put_AutoUpdate(VARIANT_BOOL newVal) {
     VX_TRACE_CALL(L"COffice::put_AutoUpdate", newVal);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_AUTOUPDATE); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_settings.PutAutoUpdate(newVal));
 }
 
 STDMETHODIMP COffice::put_AutoUpdateFile(BSTR newVal) {
     VX_TRACE_CALL(L"COffice::put_AutoUpdateFile", newVal);
+    if (HRESULT hr = PassSiteLock(security::DISPID_OFFICE_AUTOUPDATEFILE); FAILED(hr)) VX_TRACE_RETURN(hr);
     VX_TRACE_RETURN(m_settings.PutAutoUpdateFile(newVal));
 }
 

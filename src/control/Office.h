@@ -17,6 +17,7 @@
 #include "fw/Object.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
+#include "security/GatedMembers.h"
 #include "security/SiteLock.h"
 #include "services/Bitmaps.h"
 #include "services/CommandDispatch.h"
@@ -196,10 +197,12 @@ public:
     STDMETHODIMP OnAppActivate(short fActive) override;
     STDMETHODIMP OnFocusChange(short fGotFocus, HWND hwnd) override;
 
-    // Whether the page hosting the control may use a member that reaches the
-    // user's files, programs or registry: S_OK, or E_ACCESSDENIED (logged)
-    // for a page the site lock refuses. Such members ask it first.
-    HRESULT CheckSiteLock(LPCWSTR pszMember) override;
+    // The site lock at the entry of a gated member, whichever way it was
+    // called (the type library's Invoke reaches the same entry): its row in
+    // security::kGatedMembers says whether this call is the lock's to decide
+    // (pArg is the argument the row reads). S_OK, or E_ACCESSDENIED, logged
+    // and described, for a page the lock refuses.
+    HRESULT PassSiteLock(DISPID dispid, const VARIANT* pArg = nullptr);
     // Whether the site lock refuses the current page (nothing logged): such
     // a page is told leaf names only, never local paths.
     bool IsPageRefused();

@@ -382,7 +382,7 @@ STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, V
 
 HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     CEventScope events(this);
-    HRESULT hr = CheckSiteLock(L"OpenFromURL");
+    HRESULT hr = PassSiteLock(security::DISPID_OFFICE_OPENFROMURL);
     if (FAILED(hr)) return hr;
     if (!IsRequestableUrl(url)) return E_INVALIDARG;
     std::wstring strProgId;
@@ -454,7 +454,7 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
 HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
                                 VARIANT method, BSTR* response) {
     CEventScope events(this);
-    HRESULT hr = CheckSiteLock(L"SaveToURL");
+    HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SAVETOURL);
     if (FAILED(hr)) return hr;
     if (!response) return E_POINTER;
     *response = nullptr;

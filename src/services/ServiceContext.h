@@ -1,7 +1,8 @@
 // What a script service is given instead of the control: the window its
 // dialogs belong to, the shared log, the notifier for its message boxes,
-// the site lock's verdict and the sink for its error descriptions. The
-// control implements it; services never see the control itself.
+// what the page may learn of a path and the sink for its error
+// descriptions. The control implements it; services never see the control
+// itself. The site lock is passed before a service is called.
 #pragma once
 
 #include <windows.h>
@@ -23,9 +24,6 @@ public:
     // Opens the shared log if it is not open yet.
     virtual HRESULT OpenLog() = 0;
     virtual diag::CNotifier& Notifier() = 0;
-    // S_OK, or E_ACCESSDENIED (reported) when the hosting page may not use
-    // pszMember.
-    virtual HRESULT CheckSiteLock(LPCWSTR pszMember) = 0;
     // What the hosting page may learn of a local path: the path, or only its
     // leaf when the site lock refuses the page.
     virtual std::wstring PathForPage(const std::wstring& path) = 0;

@@ -72,7 +72,6 @@ void WriteSettingsDword(HKEY hKey, const wchar_t* pszName, DWORD dwValue) {
 
 HRESULT CSettingsService::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpdateFile) {
     VX_TRACE_CALL(L"CSettingsService::SetUpdateInfo", bstrIP, bstrPort, bstrUpdateFile);
-    if (HRESULT hr = m_context.CheckSiteLock(L"SetUpdateInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtSetUpdateInfo, Text(bstrIP), Text(bstrPort), Text(bstrUpdateFile));
 
     fw::unique_hkey key;
@@ -90,7 +89,6 @@ HRESULT CSettingsService::SetUpdateInfo(BSTR bstrIP, BSTR bstrPort, BSTR bstrUpd
 
 HRESULT CSettingsService::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR bstrPort) {
     VX_TRACE_CALL(L"CSettingsService::SetServerInfo", bstrProtocol, bstrHost, bstrPort);
-    if (HRESULT hr = m_context.CheckSiteLock(L"SetServerInfo"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtSetServerInfo, Text(bstrHost), Text(bstrPort), Text(bstrProtocol));
 
     fw::unique_hkey key;
@@ -105,7 +103,6 @@ HRESULT CSettingsService::SetServerInfo(BSTR bstrProtocol, BSTR bstrHost, BSTR b
 
 HRESULT CSettingsService::PutAutoUpdate(VARIANT_BOOL newVal) {
     VX_TRACE_CALL(L"CSettingsService::PutAutoUpdate", newVal);
-    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdate"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtAutoUpdate, newVal ? kTrue : kFalse);
 
     fw::unique_hkey key;
@@ -119,7 +116,6 @@ HRESULT CSettingsService::PutAutoUpdate(VARIANT_BOOL newVal) {
 
 HRESULT CSettingsService::PutAutoUpdateFile(BSTR newVal) {
     VX_TRACE_CALL(L"CSettingsService::PutAutoUpdateFile", newVal);
-    if (HRESULT hr = m_context.CheckSiteLock(L"AutoUpdateFile"); FAILED(hr)) VX_TRACE_RETURN(hr);
     Log().Write(kFmtAutoUpdateFile, Text(newVal));
 
     fw::unique_hkey key;

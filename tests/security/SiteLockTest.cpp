@@ -7,6 +7,7 @@
 #include <docobj.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
+#include "security/GatedMembers.h"
 
 using namespace testsupport;
 
@@ -410,6 +412,47 @@ TEST_F(SiteLockTest, APagesTransfersGoOnlyWhereItMaySendThemAtEveryHop) {
         after.erase(0, before.size());
         EXPECT_TRUE(after.find(" /files/") == std::string::npos && after.find(" /upload/") == std::string::npos) << after;
     }
+}
+
+// Every member the type library gives IOffice3 and its bases is a row of the
+// lock's table or listed as harmless beside it, by the same DISPID and name:
+// a member added without a decision, or a row that names no member, fails.
+TEST(SiteLockTable, EveryScriptMemberIsEitherGatedOrListedAsHarmless) {
+    OleSession ole;
+    fw::com_ptr<IDispatch> office;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Office, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, office.put_void()));
+    fw::com_ptr<ITypeInfo> info, next;
+    ASSERT_EQ(S_OK, office->GetTypeInfo(0, 0, info.put()));
+    HREFTYPE ref = 0;
+    // The interface half of the dual interface lists each member once.
+    if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &ref)) && SUCCEEDED(info->GetRefTypeInfo(ref, next.put())))
+        info = next;
+    std::map<DISPID, std::wstring> members;
+    for (;;) {
+        TYPEATTR* attr = nullptr;
+        ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+        const bool bScriptMembers = !IsEqualIID(attr->guid, IID_IDispatch) && !IsEqualIID(attr->guid, IID_IUnknown);
+        const UINT cFuncs = attr->cFuncs;
+        info->ReleaseTypeAttr(attr);
+        if (!bScriptMembers) break;
+        for (UINT i = 0; i < cFuncs; ++i) {
+            FUNCDESC* func = nullptr;
+            ASSERT_EQ(S_OK, info->GetFuncDesc(i, &func));
+            fw::unique_bstr name;
+            info->GetDocumentation(func->memid, name.put(), nullptr, nullptr, nullptr);
+            members[func->memid] = name.c_str();
+            info->ReleaseFuncDesc(func);
+        }
+        next.reset();
+        ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &ref));
+        ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, next.put()));
+        info = next;
+    }
+    std::map<DISPID, std::wstring> decided;
+    for (const security::GatedMember& m : security::kGatedMembers) decided[m.dispid] = m.name;
+    for (const security::HarmlessMember& m : security::kHarmlessMembers)
+        EXPECT_TRUE(decided.emplace(m.dispid, m.name).second) << "gated and harmless: " << Narrow(m.name);
+    EXPECT_EQ(members, decided);
 }
 
 }  // namespace

@@ -8,11 +8,14 @@ namespace fw {
 
 namespace {
 
-// Registers the class on first use; the name carries the info's address so
-// two classes of one process never collide.
+// Registers the class on first use; a generated name carries the info's
+// address so two classes of one process never collide.
 bool EnsureRegistered(WindowClassInfo& wc) {
     if (wc.atom) return true;
-    swprintf(wc.szName, 40, L"Fw:%p", static_cast<void*>(&wc));
+    if (wc.name)
+        lstrcpynW(wc.szName, wc.name, 40);
+    else
+        swprintf(wc.szName, 40, L"Fw:%p", static_cast<void*>(&wc));
     WNDCLASSEXW cls = {};
     cls.cbSize = sizeof(cls);
     cls.style = wc.style;
@@ -31,6 +34,12 @@ bool EnsureRegistered(WindowClassInfo& wc) {
 }
 
 }  // namespace
+
+CWindowImplRoot::~CWindowImplRoot() {
+    if (!m_hWnd) return;
+    SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+    if (m_pClassInfo) --m_pClassInfo->cWindows;
+}
 
 // The object travels to the first message through the creation parameter
 // and lives in GWLP_USERDATA afterwards.

@@ -6,7 +6,7 @@
 
 #include "diag/Log.h"
 #include "diag/Trace.h"
-#include "module/ClassTable.h"
+#include "fw/Module.h"
 #include "site/SiteHelpers.h"
 #include "site/SiteTexts.h"
 
@@ -48,42 +48,31 @@ HRESULT CDocObject::OpenLog() { return OpenLogFile(m_log, fw::g_module.GetModule
 
 HRESULT CDocObject::LogResultName(HRESULT hr) { return WriteResultName(m_log, hr); }
 
-HRESULT CDocObject::RegisterSiteClass() {
-    WNDCLASSW wc = {};
-    if (GetClassInfoW(g_hInstance, site_text::kWindowClass, &wc)) return S_OK;
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = SiteWndProc;
-    wc.hInstance = g_hInstance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = site_text::kWindowClass;
-    if (!RegisterClassW(&wc)) return HRESULT_FROM_WIN32(GetLastError());
-    return S_OK;
+const LPCWSTR CSiteWindow::kClassCursor = IDC_ARROW;
+const LPCWSTR CSiteWindow::kClassName = site_text::kWindowClass;
+
+// Closing can drop the last references to the site (the server's client
+// site among them): the hold keeps it whole to the end of the message. Not
+// in its final release, which destroys the window itself.
+void CSiteWindow::AddRefForMessage() {
+    if (!m_pSite->InFinalRelease()) static_cast<IDocObject*>(m_pSite)->AddRef();
+}
+void CSiteWindow::ReleaseForMessage() {
+    if (!m_pSite->InFinalRelease()) static_cast<IDocObject*>(m_pSite)->Release();
 }
 
-LRESULT CALLBACK CDocObject::SiteWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    auto* pSite = reinterpret_cast<CDocObject*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (pSite) {
-        switch (uMsg) {
-        case WM_DESTROY: {
-            pSite->m_hwnd = nullptr;
-            // Closing can drop the last references to the site (the server's
-            // client site among them): keep it alive through Close, and let
-            // no later message of this window reach a site that is gone.
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            com_ptr<IDocObject> self(static_cast<IDocObject*>(pSite));
-            self->Close();
-            break;
-        }
-        case WM_SETFOCUS:
-            if (pSite->m_hwndActiveObj) SetFocus(pSite->m_hwndActiveObj);
-            break;
-        case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            pSite->m_hwnd = nullptr;
-            break;
-        }
-    }
-    return DefWindowProcW(hwnd, uMsg, wParam, lParam);
+LRESULT CSiteWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+    bHandled = FALSE;
+    m_pSite->m_hwnd = nullptr;
+    m_pSite->Close();
+    return 0;
+}
+
+LRESULT CSiteWindow::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+    bHandled = FALSE;
+    // A window the site has let go of forwards nothing.
+    if (m_pSite->m_hwnd && m_pSite->m_hwndActiveObj) SetFocus(m_pSite->m_hwndActiveObj);
+    return 0;
 }
 
 STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BSTR bstrHostName,
@@ -97,18 +86,12 @@ STDMETHODIMP CDocObject::InitializeNewInstance(UINT hwndCtl, VARIANT rcPlace, BS
     if (m_pstgRoot) VX_TRACE_RETURN(E_FAIL);
     if (FAILED(StgCreateDocfile(nullptr, kRootMode, 0, m_pstgRoot.put()))) VX_TRACE_RETURN(E_FAIL);
 
-    HRESULT hr = RegisterSiteClass();
-    if (FAILED(hr)) VX_TRACE_RETURN(hr);
-
     m_rcPlace = *prc;
     if (m_rcPlace.top > m_rcPlace.bottom) m_rcPlace.top = m_rcPlace.bottom = 0;
     if (m_rcPlace.left > m_rcPlace.right) m_rcPlace.left = m_rcPlace.right = 0;
 
-    m_hwnd = CreateWindowExW(0, site_text::kWindowClass, nullptr, WS_CHILD | WS_VISIBLE, m_rcPlace.left,
-                             m_rcPlace.top, m_rcPlace.right - m_rcPlace.left,
-                             m_rcPlace.bottom - m_rcPlace.top, hwndParent, nullptr, g_hInstance, nullptr);
+    m_hwnd = m_window.Create(hwndParent, m_rcPlace, WS_CHILD | WS_VISIBLE);
     if (!m_hwnd) VX_TRACE_RETURN(E_OUTOFMEMORY);
-    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_hwndCtl = hwndParent;
 
     m_bstrHostName =

@@ -15,6 +15,7 @@
 #include "fw/Dispatch.h"
 #include "fw/Object.h"
 #include "fw/Raii.h"
+#include "fw/Window.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
 #include "platform/DocPreview.h"
@@ -101,6 +102,34 @@ private:
     CDocObject* Site();
 };
 
+// The site's window, the in-place frame the document's view lives in. The
+// site lives at least as long as one of its messages; a window destroyed
+// from outside (its parent went first) closes the site.
+class CSiteWindow : public fw::CWindowImpl<CSiteWindow> {
+public:
+    explicit CSiteWindow(CDocObject* pSite) : m_pSite(pSite) {}
+
+    static const UINT kClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    static const LPCWSTR kClassCursor;
+    static const int kClassBackground = 0;
+    // Hosts and tests find the site's window by it.
+    static const LPCWSTR kClassName;
+
+    FW_BEGIN_MSG_MAP(CSiteWindow)
+    FW_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    FW_MESSAGE_HANDLER(WM_SETFOCUS, OnSetFocus)
+    FW_END_MSG_MAP()
+
+    void AddRefForMessage() override;
+    void ReleaseForMessage() override;
+
+private:
+    LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnSetFocus(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+
+    CDocObject* const m_pSite;
+};
+
 class CDocObject : public fw::CObjectRoot,
                    public fw::IDispatchImpl<IDocObject>,
                    public CSiteClientSite,
@@ -180,9 +209,7 @@ private:
     friend class CSiteInPlaceFrame;
     friend class CSiteInPlaceSite;
     friend class CSitePreviewCallback;
-
-    static LRESULT CALLBACK SiteWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
-    static HRESULT RegisterSiteClass();
+    friend class CSiteWindow;
 
     // The site's own implementation of one of its interfaces, with a reference.
     template <class Itf>
@@ -201,6 +228,8 @@ private:
     // The DoVerb of in-place activation, with the site window's client area.
     HRESULT DoActivationVerb(LONG iVerb);
 
+    CSiteWindow m_window{this};
+    // The window while the site uses it: cleared before the site lets it go.
     HWND m_hwnd = nullptr;
     HWND m_hwndCtl = nullptr;
     RECT m_rcPlace = {};

@@ -4,7 +4,8 @@
 // FW_BEGIN_MSG_MAP ... FW_END_MSG_MAP (entries are tried in order; the first
 // that handles a message ends the search) and creates its window with
 // Create. The window class is registered on first use under a generated
-// name and unregistered when its last window is gone.
+// name, or the name T gives as kClassName where others look the window up
+// by its class, and unregistered when its last window is gone.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@ struct WindowClassInfo {
     UINT style;
     LPCWSTR cursor;    // system cursor id (IDC_*)
     int background;    // system colour index + 1, or 0
+    LPCWSTR name;      // null: a generated one
     // Filled in on registration.
     ATOM atom;
     LONG cWindows;
@@ -24,6 +26,8 @@ struct WindowClassInfo {
 class CWindowImplRoot {
 public:
     HWND m_hWnd = nullptr;
+    // The class name trait: a derived class that needs a known name hides it.
+    static constexpr LPCWSTR kClassName = nullptr;
 
     // The message table; returns TRUE when a handler took the message.
     virtual BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
@@ -38,7 +42,10 @@ public:
 
 protected:
     CWindowImplRoot() = default;
-    ~CWindowImplRoot() = default;
+    // An owner that goes while its window is being destroyed (released from
+    // inside the window's WM_DESTROY) leaves the window's last messages to
+    // the default procedure.
+    ~CWindowImplRoot();
     CWindowImplRoot(const CWindowImplRoot&) = delete;
     CWindowImplRoot& operator=(const CWindowImplRoot&) = delete;
 
@@ -61,7 +68,7 @@ template <class T>
 class CWindowImpl : public CWindowImplRoot {
 public:
     static WindowClassInfo& GetWndClassInfo() {
-        static WindowClassInfo wc = {T::kClassStyle, T::kClassCursor, T::kClassBackground, 0, 0, {}};
+        static WindowClassInfo wc = {T::kClassStyle, T::kClassCursor, T::kClassBackground, T::kClassName, 0, 0, {}};
         return wc;
     }
     HWND Create(HWND hWndParent, const RECT& rc, DWORD dwStyle, DWORD dwExStyle = 0,

@@ -1,12 +1,10 @@
-// Private messages of the control's window.
+// Private messages of the control's window: its own, and those its document
+// site sends it.
 #pragma once
 
 #include <windows.h>
 
-// Sent by the site when the document server enables or disables modeless
-// dialogs; the control has no handler for it.
-const UINT WM_SITEENABLEMODELESS = WM_USER + 301;
+#include "site/SiteMessages.h"
+
 // Posted: an OLE command number for the control's dispatcher.
 const UINT WM_DOCCOMMAND = WM_USER + 302;
-// Posted: rebuild and lay out the menu bar.
-const UINT WM_MENUBARLAYOUT = WM_USER + 303;

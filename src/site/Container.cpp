@@ -2,10 +2,10 @@
 // activation of its view inside the site window.
 #include <cwchar>
 
-#include "control/Messages.h"
 #include "diag/Trace.h"
 #include "site/DocObject.h"
 #include "site/SiteHelpers.h"
+#include "site/SiteMessages.h"
 #include "site/SiteTexts.h"
 
 using fw::com_ptr;

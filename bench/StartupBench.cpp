@@ -81,16 +81,28 @@ void PaintNow(HWND hwnd) {
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-double ControlStartup(ControlSource& source) {
+// Where the time of each side goes, step by step (the details log).
+StepClock g_controlSteps, g_bareSteps;
+
+// pSteps: null for the untimed round.
+double ControlStartup(ControlSource& source, StepClock* pSteps) {
+    StepClock unused;
+    StepClock& steps = pSteps ? *pSteps : unused;
     Stopwatch watch;
+    steps.Begin();
     testsupport::TestContainer host(kWidth, kHeight, L"Vellix start-up bench");
+    steps.Mark("frame window");
     fw::com_ptr<IUnknown> unk;
     Check(source.Create(unk.put()), "creating the control");
+    steps.Mark("control created");
     Check(host.Host(unk.get()), "activating the control");
+    steps.Mark("control activated in place");
     fw::com_ptr<IOffice> office;
     Check(unk->QueryInterface(IID_IOffice, office.put_void()), "IOffice");
     Check(office->New(fw::unique_bstr(L"VellixPad.Document").get()), "New");
+    steps.Mark("New");
     PaintNow(host.frame());
+    steps.Mark("first frame painted");
     const double ms = watch.ms();
     office.reset();
     unk.reset();
@@ -99,14 +111,21 @@ double ControlStartup(ControlSource& source) {
     return ms;
 }
 
-double BareStartup() {
+double BareStartup(StepClock* pSteps) {
+    StepClock unused;
+    StepClock& steps = pSteps ? *pSteps : unused;
     Stopwatch watch;
+    steps.Begin();
     testsupport::TestContainer frame(kWidth, kHeight, L"Vellix start-up bench");
+    steps.Mark("frame window");
     const RECT rc = {0, 0, kWidth, kHeight};
     fw::com_ptr<CBareContainer> bare = CBareContainer::Create(frame.frame(), rc);
     if (!bare) Check(E_FAIL, "the bare container's window");
+    steps.Mark("container window");
     Check(bare->CreateNew(vellixpad::CLSID_Document), "bare new document");
+    steps.Mark("new document shown in place");
     PaintNow(frame.frame());
+    steps.Mark("first frame painted");
     const double ms = watch.ms();
     bare->Close();
     bare.reset();
@@ -125,19 +144,21 @@ int main() {
     testsupport::DialogWatcher boxes;
     ControlSource source(Argument(L"--dll"));
     // Untimed: the DLLs, classes and fonts loaded for both.
-    ControlStartup(source);
-    BareStartup();
+    ControlStartup(source, nullptr);
+    BareStartup(nullptr);
     const int nReps = options.nReps ? options.nReps : options.bQuick ? kQuickReps : kReps;
     std::vector<double> tControl, tBare;
     for (int i = 0; i < nReps; ++i) {
         for (int side = 0; side < 2; ++side) {
             if ((side == 0) == (i % 2 == 0))
-                tControl.push_back(ControlStartup(source));
+                tControl.push_back(ControlStartup(source, &g_controlSteps));
             else
-                tBare.push_back(BareStartup());
+                tBare.push_back(BareStartup(&g_bareSteps));
         }
     }
     EmitRow(TimedRow(figure.c_str(), 0, tControl, tBare));
+    g_controlSteps.Report((figure + ": control").c_str());
+    g_bareSteps.Report((figure + ": bare container").c_str());
     for (const testsupport::DialogRecord& box : boxes.records())
         Progress("unexpected message box: %ls / %ls", box.caption.c_str(), box.text.c_str());
     return boxes.count() ? 1 : 0;

@@ -61,6 +61,9 @@ void CSiteWindow::ReleaseForMessage() {
     if (!m_pSite->InFinalRelease()) static_cast<IDocObject*>(m_pSite)->Release();
 }
 
+// Destroyed from outside (the control's window went first), the site closes
+// its document; destroyed by Close, which let go of the window before, the
+// site finds nothing left to close.
 LRESULT CSiteWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled) {
     bHandled = FALSE;
     m_pSite->m_hwnd = nullptr;

@@ -102,3 +102,46 @@ STDMETHODIMP COffice::get_LastHTTPStatus(long* pVal) {
     *pVal = m_session.LastHTTPStatus();
     VX_TRACE_RETURN(S_OK);
 }
+
+// Shared documents on a WebDAV server: the URL is the site lock's, as for
+// OpenFromURL; a check-in and an undo go only to the URL checked out.
+STDMETHODIMP COffice::CheckOut(BSTR url, VARIANT owner, VARIANT progId) {
+    VX_TRACE_CALL(L"COffice::CheckOut", url, owner, progId);
+    fw::com_ptr<IUnknown> self = Identity();
+    if (HRESULT hr = CheckSiteLock(L"CheckOut"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    VX_TRACE_RETURN(m_session.CheckOut(url, owner, progId));
+}
+
+STDMETHODIMP COffice::CheckIn(VARIANT keepCheckedOut) {
+    VX_TRACE_CALL(L"COffice::CheckIn", keepCheckedOut);
+    fw::com_ptr<IUnknown> self = Identity();
+    VX_TRACE_RETURN(m_session.CheckIn(keepCheckedOut));
+}
+
+STDMETHODIMP COffice::UndoCheckOut() {
+    VX_TRACE_CALL(L"COffice::UndoCheckOut");
+    fw::com_ptr<IUnknown> self = Identity();
+    VX_TRACE_RETURN(m_session.UndoCheckOut());
+}
+
+STDMETHODIMP COffice::get_CheckedOut(VARIANT_BOOL* pVal) {
+    VX_TRACE_CALL(L"COffice::get_CheckedOut", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+    *pVal = m_session.IsCheckedOut() ? VARIANT_TRUE : VARIANT_FALSE;
+    VX_TRACE_RETURN(S_OK);
+}
+
+STDMETHODIMP COffice::get_LockOwner(BSTR* pVal) {
+    VX_TRACE_CALL(L"COffice::get_LockOwner", pVal);
+    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+    *pVal = SysAllocString(m_session.LockOwner().c_str());
+    VX_TRACE_RETURN(*pVal ? S_OK : Fail(E_OUTOFMEMORY, kErrNoMemory));
+}
+
+STDMETHODIMP COffice::OverwriteURL(BSTR url, BSTR* response) {
+    VX_TRACE_CALL(L"COffice::OverwriteURL", url, response);
+    if (response) *response = nullptr;
+    fw::com_ptr<IUnknown> self = Identity();
+    if (HRESULT hr = CheckSiteLock(L"OverwriteURL"); FAILED(hr)) VX_TRACE_RETURN(hr);
+    VX_TRACE_RETURN(m_session.OverwriteURL(url, response));
+}

@@ -299,6 +299,14 @@ LRESULT COffice::OnMenuBarLayout(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
+LRESULT COffice::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+    if (wParam == session::CDocumentSession::kLockRefreshTimer)
+        m_session.OnLockRefreshTimer();
+    else
+        bHandled = FALSE;
+    return 0;
+}
+
 LRESULT COffice::OnMenuMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
     if (uMsg == WM_COMMAND) {
         if (const FileMenuEntry* e = FindFileCommand(LOWORD(wParam))) {

@@ -105,6 +105,7 @@ public:
     FW_MESSAGE_HANDLER(WM_PARENTNOTIFY, OnParentNotify)
     FW_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     FW_MESSAGE_HANDLER(WM_MENUBARLAYOUT, OnMenuBarLayout)
+    FW_MESSAGE_HANDLER(WM_TIMER, OnTimer)
     FW_DEFAULT_REFLECTION_HANDLER()
     FW_END_MSG_MAP()
 
@@ -160,6 +161,12 @@ public:
     // IOffice3
     STDMETHODIMP get_Silent(VARIANT_BOOL* pVal) override;
     STDMETHODIMP put_Silent(VARIANT_BOOL newVal) override;
+    STDMETHODIMP CheckOut(BSTR url, VARIANT owner, VARIANT progId) override;
+    STDMETHODIMP CheckIn(VARIANT keepCheckedOut) override;
+    STDMETHODIMP UndoCheckOut() override;
+    STDMETHODIMP get_CheckedOut(VARIANT_BOOL* pVal) override;
+    STDMETHODIMP get_LockOwner(BSTR* pVal) override;
+    STDMETHODIMP OverwriteURL(BSTR url, BSTR* response) override;
 
     // IDispatch: a box kept back by an earlier call is no part of this one.
     STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
@@ -239,6 +246,7 @@ protected:
     LRESULT OnParentNotify(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnTimer(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
 
     // The control's identity, for the frame-window hook.
     fw::com_ptr<IUnknown> Identity();

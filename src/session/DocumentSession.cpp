@@ -457,8 +457,9 @@ HRESULT CDocumentSession::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileNam
 HRESULT CDocumentSession::Close() {
     CCommandScope scope(m_events, m_host.Notifier());
     m_pExtObject.reset();
+    // A checked-out document's lock goes with it, whichever way it closes.
+    ForgetServerState();
     if (!m_spDocObject) return S_OK;
-    m_strDocumentURL.clear();
     QueueEvent(DISPID_DOCUMENTCLOSED, std::wstring());
     HRESULT hr = S_OK;
     try {

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
@@ -61,6 +62,22 @@ public:
     const std::wstring& DocumentURL() const { return m_strDocumentURL; }
     long LastHTTPStatus() const { return m_lLastHTTPStatus; }
 
+    // Shared documents on a WebDAV server. A PUT back to the document's own
+    // URL is conditional on what was downloaded, so nobody's save is lost
+    // silently; OverwriteURL is the script's explicit exception. A checked
+    // out document holds an exclusive lock, refreshed while it is open and
+    // released whenever it closes.
+    HRESULT CheckOut(BSTR url, VARIANT owner, VARIANT progId);
+    HRESULT CheckIn(VARIANT keepCheckedOut);
+    HRESULT UndoCheckOut();
+    HRESULT OverwriteURL(BSTR url, BSTR* response);
+    bool IsCheckedOut() const { return !m_lock.token.empty(); }
+    // Who holds the lock that refused the last check-out or save.
+    const std::wstring& LockOwner() const { return m_strLockOwner; }
+    // The host's timer kLockRefreshTimer has come round.
+    void OnLockRefreshTimer();
+    static const UINT_PTR kLockRefreshTimer = 0x5643;
+
 private:
     using CCommandScope = CEventQueue::CScope;
 
@@ -95,9 +112,27 @@ private:
     HRESULT SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
                            BSTR* response);
     HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url);
+    HRESULT DocumentClass(const VARIANT& progId, CLSID* pClsid);
+    HRESULT DownloadAndOpen(const std::wstring& url, VARIANT readOnly, const CLSID& clsid);
+    // Makes m_validators a strong ETag where the server will give one.
+    void SettleValidators(const std::wstring& url, bool bAskWhenNone);
+    // How an upload treats what the server holds.
+    enum class PutMode { Plain, Conditional, Overwrite };
+    HRESULT Upload(const std::wstring& url, bool bPut, PutMode mode, const std::wstring& field,
+                   const std::wstring& fileName, const std::vector<web::FormField>& fields, BSTR* response);
+    HRESULT CheckInSteps(VARIANT keepCheckedOut);
+    // The failure of a save the server refused: someone else's change or lock.
+    HRESULT DescribeRefusedSave(HRESULT hr, const std::wstring& url);
+    // Unlocks the checked-out document's lock (logged when it fails) and
+    // forgets it.
+    void ReleaseLock();
+    void ForgetServerState();
     // One transfer with the wait cursor, painting, progress events, the log
     // line and LastHTTPStatus; step runs it on an open session.
     using TransferStep = std::function<HRESULT(web::CWebSession&, const web::ProgressCallback&)>;
+    // A web session whose every request, redirects too, goes only where the
+    // page may send it, with the sign-in prompt where a user can answer.
+    HRESULT OpenWebSession(web::CWebSession& session);
     HRESULT RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
                         web::TransferResult* pResult);
 
@@ -110,6 +145,12 @@ private:
     bool m_bTransferring = false;
     std::wstring m_strDocumentURL;
     long m_lLastHTTPStatus = 0;
+    // What the server said of m_strDocumentURL when it was last read or
+    // written: the condition of the next PUT there.
+    web::Validators m_validators;
+    web::LockInfo m_lock;  // token empty: not checked out
+    std::wstring m_strLockUrl;
+    std::wstring m_strLockOwner;
 };
 
 }  // namespace session

@@ -1,9 +1,12 @@
 // VellixDemo: a small host program. It puts "Vellix.Office" into a window
 // through Wine's (or Windows') ActiveX container window class AtlAxWin,
 // creates a document, types into it, saves, closes and opens it again, and
-// writes a picture of the window.
+// writes a picture of the window. Given a WebDAV folder's URL it then shares
+// the document there between two controls: the second opens it, the first
+// checks it out, types and checks it in, and the second's save is refused
+// as a conflict instead of overwriting the first's work.
 //
-//   VellixDemo.exe <document path> <screenshot .bmp path> [ProgID]
+//   VellixDemo.exe <document path> <screenshot .bmp path> [ProgID] [WebDAV folder URL]
 #include <windows.h>
 #include <ole2.h>
 
@@ -32,9 +35,16 @@ void Pump(DWORD ms) {
     } while (GetTickCount() - start < ms);
 }
 
+const int kFirstId = 1, kSecondId = 2;
+const int kSecondHeight = 150;
+
 LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SIZE) {
-        if (HWND child = GetWindow(hwnd, GW_CHILD)) MoveWindow(child, 8, 8, LOWORD(lp) - 16, HIWORD(lp) - 16, TRUE);
+        const int cx = LOWORD(lp), cy = HIWORD(lp);
+        HWND second = GetDlgItem(hwnd, kSecondId);
+        const int firstHeight = cy - 16 - (second ? kSecondHeight + 8 : 0);
+        if (HWND first = GetDlgItem(hwnd, kFirstId)) MoveWindow(first, 8, 8, cx - 16, firstHeight, TRUE);
+        if (second) MoveWindow(second, 8, 16 + firstHeight, cx - 16, kSecondHeight, TRUE);
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -142,48 +152,80 @@ int Fail(const char* step, HRESULT hr) {
     return 1;
 }
 
-const wchar_t kWebText[] = L" Edited after opening it from the web server.";
+const wchar_t kWebText[] = L" Checked out, edited and checked in.";
+const wchar_t kLateText[] = L" A late edit from a second window.";
 
-// The open document to a web server and back: PUT it there, open it from
-// there, type into it, and POST it back with two form fields.
-int WebRoundTrip(IOffice* office, const std::wstring& base) {
-    IOffice2* office2 = nullptr;
-    HRESULT hr = office->QueryInterface(IID_IOffice2, reinterpret_cast<void**>(&office2));
-    if (FAILED(hr)) return Fail("IOffice2", hr);
+std::wstring ErrorText() {
+    IErrorInfo* info = nullptr;
+    std::wstring text;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR desc = nullptr;
+        if (SUCCEEDED(info->GetDescription(&desc)) && desc) text = desc;
+        SysFreeString(desc);
+        info->Release();
+    }
+    return text;
+}
+
+// The open document shared on a WebDAV folder: PUT there; a second control
+// opens it; this one checks it out, types and checks it in; the second one,
+// edited meanwhile, tries to save over it and is told of the conflict.
+int WebRoundTrip(IOffice* office, IOffice* other, const std::wstring& folder) {
+    IOffice3* first = nullptr;
+    IOffice3* second = nullptr;
+    HRESULT hr = office->QueryInterface(IID_IOffice3, reinterpret_cast<void**>(&first));
+    if (SUCCEEDED(hr)) hr = other->QueryInterface(IID_IOffice3, reinterpret_cast<void**>(&second));
+    if (FAILED(hr)) {
+        if (first) first->Release();
+        return Fail("IOffice3", hr);
+    }
     int rc = 0;
-    BSTR putUrl = SysAllocString((base + L"/upload/demo.vxp").c_str());
-    BSTR getUrl = SysAllocString((base + L"/files/demo.vxp").c_str());
-    BSTR postUrl = SysAllocString((base + L"/upload/demo-edited.vxp").c_str());
+    BSTR url = SysAllocString((folder + L"/demo.vxp").c_str());
     BSTR put = SysAllocString(L"PUT");
-    BSTR fields = SysAllocString(L"user=demo&note=web%20round%20trip");
     BSTR response = nullptr;
     long status = 0;
-    if (FAILED(hr = office2->SaveToURL(putUrl, Missing(), Missing(), Missing(), Str(put), &response))) {
+    if (FAILED(hr = first->SaveToURL(url, Missing(), Missing(), Missing(), Str(put), &response))) {
         rc = Fail("SaveToURL (PUT)", hr);
-    } else if (FAILED(hr = office2->OpenFromURL(getUrl, Missing(), Missing()))) {
-        rc = Fail("OpenFromURL", hr);
+    } else if (FAILED(hr = second->OpenFromURL(url, Missing(), Missing()))) {
+        rc = Fail("OpenFromURL in the second window", hr);
+    } else if (FAILED(hr = first->CheckOut(url, Missing(), Missing()))) {
+        rc = Fail("CheckOut", hr);
     } else {
-        office2->get_LastHTTPStatus(&status);
-        std::printf("OpenFromURL %ls: HTTP %ld\n", getUrl, status);
+        first->get_LastHTTPStatus(&status);
+        std::printf("CheckOut %ls: HTTP %ld\n", url, status);
         Pump(300);
         Type(kWebText);
         Pump(100);
-        SysFreeString(response);
-        response = nullptr;
-        if (FAILED(hr = office2->SaveToURL(postUrl, Missing(), Missing(), Str(fields), Missing(), &response))) {
-            rc = Fail("SaveToURL (POST)", hr);
+        VARIANT_BOOL checkedOut = VARIANT_FALSE;
+        if (FAILED(hr = first->CheckIn(Missing()))) {
+            rc = Fail("CheckIn", hr);
         } else {
-            office2->get_LastHTTPStatus(&status);
-            std::printf("SaveToURL %ls: HTTP %ld, the server said \"%ls\"\n", postUrl, status, response);
+            first->get_LastHTTPStatus(&status);
+            first->get_CheckedOut(&checkedOut);
+            std::printf("CheckIn: HTTP %ld, still checked out: %s\n", status, checkedOut ? "yes" : "no");
+            // The second window's user types and saves what it opened
+            // before the check-in: refused, nothing of the first's lost.
+            UINT hwnd = 0;
+            second->get_HWnd(&hwnd);
+            SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)));
+            Pump(100);
+            Type(kLateText);
+            Pump(100);
+            SysFreeString(response);
+            response = nullptr;
+            hr = second->SaveToURL(url, Missing(), Missing(), Missing(), Str(put), &response);
+            second->get_LastHTTPStatus(&status);
+            if (SUCCEEDED(hr)) rc = Fail("the second window's save was not refused", E_FAIL);
+            else
+                std::printf("second window's SaveToURL: 0x%08lX, HTTP %ld, \"%ls\"\n", static_cast<unsigned long>(hr),
+                            status, ErrorText().c_str());
         }
     }
     SysFreeString(response);
-    SysFreeString(fields);
     SysFreeString(put);
-    SysFreeString(postUrl);
-    SysFreeString(getUrl);
-    SysFreeString(putUrl);
-    office2->Release();
+    SysFreeString(url);
+    second->Release();
+    first->Release();
     return rc;
 }
 
@@ -215,8 +257,13 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassW(&wc);
     HWND frame = CreateWindowW(kFrameClass, L"Vellix 演示", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 20, 720, 520,
                                nullptr, nullptr, wc.hInstance, nullptr);
-    HWND ax = CreateWindowW(L"AtlAxWin", L"Vellix.Office", WS_CHILD | WS_VISIBLE, 8, 8, 680, 460, frame, nullptr,
-                            wc.hInstance, nullptr);
+    HWND ax = CreateWindowW(L"AtlAxWin", L"Vellix.Office", WS_CHILD | WS_VISIBLE, 8, 8, 680, 460, frame,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId)), wc.hInstance, nullptr);
+    // The second window, for the shared document on the web server.
+    HWND ax2 = webBase ? CreateWindowW(L"AtlAxWin", L"Vellix.Office", WS_CHILD | WS_VISIBLE, 8, 8, 680, 150, frame,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kSecondId)), wc.hInstance, nullptr)
+                       : nullptr;
+    if (ax2) SetWindowPos(frame, nullptr, 0, 0, 720, 520 + kSecondHeight + 8, SWP_NOMOVE | SWP_NOZORDER);
     ShowWindow(frame, SW_SHOW);
     Pump(300);
 
@@ -227,6 +274,14 @@ int wmain(int argc, wchar_t** argv) {
     if (FAILED(hr)) return Fail("creating Vellix.Office", hr);
 
     FixExtent(unk, ax);
+    IUnknown* unk2 = nullptr;
+    IOffice* office2 = nullptr;
+    if (ax2) {
+        hr = getControl(ax2, &unk2);
+        if (SUCCEEDED(hr)) hr = unk2->QueryInterface(IID_IOffice, reinterpret_cast<void**>(&office2));
+        if (FAILED(hr)) return Fail("creating the second Vellix.Office", hr);
+        FixExtent(unk2, ax2);
+    }
 
     BSTR prog = SysAllocString(progId);
     BSTR path = SysAllocString(docPath);
@@ -243,11 +298,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     Pump(500);
     if (rc == 0 && DocumentText(office) != kDemoText) rc = Fail("reading the reopened text back", E_FAIL);
-    if (rc == 0 && webBase) {
-        rc = WebRoundTrip(office, webBase);
+    if (rc == 0 && office2) {
+        rc = WebRoundTrip(office, office2, webBase);
         Pump(300);
         if (rc == 0 && DocumentText(office).find(kWebText + 1) == std::wstring::npos)
-            rc = Fail("reading the text typed after OpenFromURL back", E_FAIL);
+            rc = Fail("reading the text typed after CheckOut back", E_FAIL);
     }
     RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump(300);
@@ -260,6 +315,11 @@ int wmain(int argc, wchar_t** argv) {
     office->Close();
     office->Release();
     unk->Release();
+    if (office2) {
+        office2->Close();
+        office2->Release();
+        unk2->Release();
+    }
     SysFreeString(prog);
     SysFreeString(path);
     DestroyWindow(frame);

@@ -24,6 +24,8 @@ enum : DISPID {
     DISPID_OFFICE_AUTOUPDATEFILE = 29,
     DISPID_OFFICE_OPENFROMURL = 101,
     DISPID_OFFICE_SAVETOURL = 102,
+    DISPID_OFFICE_CHECKOUT = 202,
+    DISPID_OFFICE_OVERWRITEURL = 207,
 };
 
 // Which calls of a gated member the lock decides.
@@ -61,6 +63,8 @@ inline constexpr GatedMember kGatedMembers[] = {
     {DISPID_OFFICE_AUTOUPDATEFILE, L"AutoUpdateFile", Gate::Always},
     {DISPID_OFFICE_OPENFROMURL, L"OpenFromURL", Gate::Url},
     {DISPID_OFFICE_SAVETOURL, L"SaveToURL", Gate::Url},
+    {DISPID_OFFICE_CHECKOUT, L"CheckOut", Gate::Url},
+    {DISPID_OFFICE_OVERWRITEURL, L"OverwriteURL", Gate::Url},
 };
 
 // Members that reach nothing the page could not reach anyway: they draw,
@@ -92,6 +96,11 @@ inline constexpr HarmlessMember kHarmlessMembers[] = {
     {103, L"DocumentURL"},
     {104, L"LastHTTPStatus"},
     {201, L"Silent"},
+    // Only to the URL a CheckOut the lock let through reached.
+    {203, L"CheckIn"},
+    {204, L"UndoCheckOut"},
+    {205, L"CheckedOut"},
+    {206, L"LockOwner"},
 };
 
 // The row of a gated member, or null for any other.

@@ -17,6 +17,12 @@ const DWORD kDefaultDeadlineMs = 10 * 60 * 1000;
 const wchar_t kMaxDocumentValue[] = L"MaxDocumentBytes";
 const DWORD kDefaultMaxDocument = 1u << 30;
 const wchar_t kMaxResponseValue[] = L"MaxResponseBytes";
+const wchar_t kLockTimeoutValue[] = L"LockTimeoutSeconds";
+const DWORD kDefaultLockTimeout = 600;
+// Fresh connections tried after a kept-alive one was found dead, and sign-in
+// prompts answered, for one request.
+const int kMaxReconnects = 2;
+const int kMaxPrompts = 3;
 const wchar_t kTransferFolder[] = L"VellixWeb";
 const int kMaxRedirects = 10;
 const DWORD kChunk = 64 * 1024;
@@ -125,7 +131,72 @@ bool IsRedirect(DWORD status) {
 HRESULT StatusResult(DWORD status) {
     if (status >= 200 && status < 300) return S_OK;
     if (status == 404 || status == 410) return E_HTTP_NOT_FOUND;
+    if (status == 412) return E_HTTP_CONFLICT;
+    if (status == 423) return E_HTTP_LOCKED;
+    if (status == 401) return E_HTTP_SIGN_IN;
     return E_HTTP_STATUS;
+}
+
+// A header the query constants do not name.
+std::wstring QueryCustomHeader(HINTERNET hRequest, const wchar_t* pszName) {
+    std::wstring value(512, L'\0');
+    wcsncpy(&value[0], pszName, value.size() - 1);
+    DWORD cb = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CUSTOM, &value[0], &cb, nullptr)) return std::wstring();
+    value.resize(cb / sizeof(wchar_t));
+    return value;
+}
+
+// Failures of a request on a connection the server had already closed:
+// worth one more try on a fresh one, as nothing was answered.
+bool IsDeadConnection(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_SECURITY_CHANNEL_ERROR) ||
+           hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET) ||
+           hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED) ||
+           hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+}
+
+// A text for an XML element's content.
+std::string XmlEscape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '&') out += "&amp;";
+        else out += c;
+    }
+    return out;
+}
+
+std::string XmlUnescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '&') {
+            static const std::pair<const char*, char> kEntities[] = {
+                {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+            bool bKnown = false;
+            for (const auto& e : kEntities) {
+                const size_t n = strlen(e.first);
+                if (s.compare(i, n, e.first) == 0) {
+                    out += e.second;
+                    i += n - 1;
+                    bKnown = true;
+                    break;
+                }
+            }
+            if (bKnown) continue;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& s) {
+    if (s.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
+    return out;
 }
 
 }  // namespace
@@ -134,6 +205,7 @@ DWORD CWebSession::TimeoutMs() { return WebSetting(kTimeoutValue, kDefaultTimeou
 DWORD CWebSession::DeadlineMs() { return WebSetting(kDeadlineValue, kDefaultDeadlineMs); }
 ULONGLONG CWebSession::MaxDocumentBytes() { return WebSetting(kMaxDocumentValue, kDefaultMaxDocument); }
 size_t CWebSession::MaxResponseBytes() { return WebSetting(kMaxResponseValue, kDefaultMaxResponse); }
+DWORD CWebSession::LockTimeoutSeconds() { return WebSetting(kLockTimeoutValue, kDefaultLockTimeout); }
 
 HRESULT CWebSession::Interrupted() const {
     if (m_cancel && m_cancel()) return E_ABORT;
@@ -202,17 +274,122 @@ HRESULT CWebSession::PostFile(const std::wstring& url, const std::wstring& file,
 }
 
 HRESULT CWebSession::PutFile(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
-                             TransferResult* pResult) {
+                             TransferResult* pResult, const PutConditions& conditions) {
+    const Validators& v = conditions.validators;
+    for (const std::wstring* p : {&v.etag, &v.lastModified, &conditions.lockToken})
+        if (HasControlChar(*p)) return E_INVALIDARG;
     Body body;
     body.file = file;
     body.contentType = L"application/octet-stream";
-    return Send(url, L"PUT", &body, nullptr, progress, pResult);
+    // A weak ETag never matches under If-Match's strong comparison: the
+    // date says the same then.
+    std::wstring headers;
+    if (!v.etag.empty() && !v.weak())
+        headers += L"If-Match: " + v.etag + L"\r\n";
+    else if (!v.lastModified.empty())
+        headers += L"If-Unmodified-Since: " + v.lastModified + L"\r\n";
+    if (!conditions.lockToken.empty()) headers += L"If: (<" + conditions.lockToken + L">)\r\n";
+    return Send(url, L"PUT", &body, nullptr, progress, pResult, headers);
+}
+
+HRESULT CWebSession::Head(const std::wstring& url, TransferResult* pResult) {
+    // Not kept alive: a server that answers a HEAD with a body anyway would
+    // leave it to be read as the next request's answer.
+    return Send(url, L"HEAD", nullptr, nullptr, ProgressCallback(), pResult, L"Connection: close\r\n");
+}
+
+HRESULT CWebSession::Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds, LockInfo* pLock,
+                          TransferResult* pResult) {
+    *pLock = LockInfo();
+    if (HasControlChar(owner)) return E_INVALIDARG;
+    Body body;
+    body.prefix = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                  "<D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:exclusive/></D:lockscope>"
+                  "<D:locktype><D:write/></D:locktype><D:owner>" +
+                  XmlEscape(ToUtf8(owner)) + "</D:owner></D:lockinfo>";
+    body.contentType = L"text/xml; charset=utf-8";
+    const std::wstring headers = L"Depth: 0\r\nTimeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
+    HRESULT hr = Send(url, L"LOCK", &body, nullptr, ProgressCallback(), pResult, headers);
+    if (hr == E_HTTP_LOCKED || (FAILED(hr) && (pResult->status == 409 || pResult->status == 412))) {
+        // Someone else's: who, as the server says.
+        QueryLockOwner(url, &pLock->owner);
+        return E_HTTP_LOCKED;
+    }
+    if (FAILED(hr)) return hr;
+    pLock->token = pResult->lockToken;
+    pLock->timeoutSeconds = pResult->lockTimeoutSeconds;
+    pLock->owner = owner;
+    return pLock->token.empty() ? E_HTTP_STATUS : S_OK;
+}
+
+HRESULT CWebSession::RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds) {
+    if (HasControlChar(token)) return E_INVALIDARG;
+    TransferResult result;
+    const std::wstring headers =
+        L"If: (<" + token + L">)\r\nTimeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
+    return Send(url, L"LOCK", nullptr, nullptr, ProgressCallback(), &result, headers);
+}
+
+HRESULT CWebSession::Unlock(const std::wstring& url, const std::wstring& token) {
+    if (HasControlChar(token)) return E_INVALIDARG;
+    TransferResult result;
+    return Send(url, L"UNLOCK", nullptr, nullptr, ProgressCallback(), &result, L"Lock-Token: <" + token + L">\r\n");
+}
+
+HRESULT CWebSession::QueryLockOwner(const std::wstring& url, std::wstring* pOwner) {
+    pOwner->clear();
+    Body body;
+    body.prefix = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                  "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:lockdiscovery/></D:prop></D:propfind>";
+    body.contentType = L"text/xml; charset=utf-8";
+    TransferResult result;
+    HRESULT hr = Send(url, L"PROPFIND", &body, nullptr, ProgressCallback(), &result, L"Depth: 0\r\n");
+    if (FAILED(hr)) return hr;
+    *pOwner = OwnerFromXml(result.response);
+    return S_OK;
+}
+
+std::wstring OwnerFromXml(const std::string& xml) {
+    // <owner> or <prefix:owner>, with or without attributes.
+    size_t open = std::string::npos;
+    for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+        size_t end = xml.find_first_of(" \t\r\n/>", at + 1);
+        if (end == std::string::npos) break;
+        std::string name = xml.substr(at + 1, end - at - 1);
+        const size_t colon = name.find(':');
+        if (colon != std::string::npos) name.erase(0, colon + 1);
+        if (name == "owner" && xml[end] != '/') {
+            open = xml.find('>', end);
+            break;
+        }
+    }
+    if (open == std::string::npos) return std::wstring();
+    std::string text;
+    int depth = 1;
+    for (size_t i = open + 1; i < xml.size() && depth > 0; ++i) {
+        if (xml[i] != '<') {
+            text += xml[i];
+            continue;
+        }
+        const size_t close = xml.find('>', i);
+        if (close == std::string::npos) break;
+        if (xml[i + 1] == '/')
+            --depth;
+        else if (xml[close - 1] != '/')
+            ++depth;
+        i = close;
+    }
+    text = XmlUnescape(text);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return std::wstring();
+    return FromUtf8(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
 }
 
 // One request, following redirects by hand: WinINet's own following has no
 // bound, so a redirect loop would never end.
 HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody, HANDLE hOut,
-                          const ProgressCallback& progress, TransferResult* pResult) {
+                          const ProgressCallback& progress, TransferResult* pResult,
+                          const std::wstring& extraHeaders) {
     if (!m_hSession) return E_UNEXPECTED;
     *pResult = TransferResult();
     m_dwStart = GetTickCount();
@@ -221,9 +398,11 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
     if (pBody) {
         body = *pBody;
         WIN32_FILE_ATTRIBUTE_DATA fad;
-        if (!GetFileAttributesExW(body.file.c_str(), GetFileExInfoStandard, &fad))
-            return HRESULT_FROM_WIN32(GetLastError());
-        body.fileSize = (static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
+        if (!body.file.empty()) {
+            if (!GetFileAttributesExW(body.file.c_str(), GetFileExInfoStandard, &fad))
+                return HRESULT_FROM_WIN32(GetLastError());
+            body.fileSize = (static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
+        }
         // HttpSendRequestEx takes the length as a DWORD.
         if (body.total() > 0xFFFFFFFFull) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     }
@@ -254,48 +433,40 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
         }
         if (object.empty() || object[0] != L'/') object.insert(0, L"/");
 
-        unique_hinternet hConnect(InternetConnectW(m_hSession.get(), szHost, uc.nPort, nullptr, nullptr,
-                                                   INTERNET_SERVICE_HTTP, 0, 0));
-        if (!hConnect) return LastWinInetError();
-        SetTimeouts(hConnect.get());
-        DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                      INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
-        if (uc.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-        LPCWSTR accept[] = {L"*/*", nullptr};
-        unique_hinternet hRequest(
-            HttpOpenRequestW(hConnect.get(), verb.c_str(), object.c_str(), nullptr, nullptr, accept, flags, 0));
-        if (!hRequest) return LastWinInetError();
-        SetTimeouts(hRequest.get());
-
-        std::wstring headers = pBody ? L"Content-Type: " + body.contentType + L"\r\n" : std::wstring();
-        INTERNET_BUFFERSW ib = {};
-        ib.dwStructSize = sizeof(ib);
-        ib.lpcszHeader = headers.c_str();
-        ib.dwHeadersLength = static_cast<DWORD>(headers.size());
-        ib.dwHeadersTotal = ib.dwHeadersLength;
-        ib.dwBufferTotal = static_cast<DWORD>(body.total());
-        CWait wait(m_dwTimeoutMs);
-        if (pBody) {
-            if (!HttpSendRequestExW(hRequest.get(), &ib, nullptr, 0, 0)) return wait.Failed();
-            HRESULT hr = WriteBody(hRequest.get(), body, progress);
-            if (FAILED(hr)) return hr;
-            wait.Restart();
-            if (!HttpEndRequestW(hRequest.get(), nullptr, 0, 0)) return wait.Failed();
-            pResult->bytes = body.fileSize;
-        } else if (!HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0)) {
-            return wait.Failed();
+        const std::wstring headers =
+            (pBody ? L"Content-Type: " + body.contentType + L"\r\n" : std::wstring()) + extraHeaders;
+        // A kept-alive connection the server has closed meanwhile fails
+        // before any answer: the request goes again on a fresh one. A 401
+        // goes again on the same request once the user has signed in.
+        unique_hinternet hConnect, hRequest;
+        for (int attempt = 0, prompts = 0;;) {
+            if (!hRequest) {
+                hConnect.reset(InternetConnectW(m_hSession.get(), szHost, uc.nPort, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, 0));
+                if (!hConnect) return LastWinInetError();
+                SetTimeouts(hConnect.get());
+                DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                              INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
+                if (uc.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+                LPCWSTR accept[] = {L"*/*", nullptr};
+                hRequest.reset(
+                    HttpOpenRequestW(hConnect.get(), verb.c_str(), object.c_str(), nullptr, nullptr, accept, flags, 0));
+                if (!hRequest) return LastWinInetError();
+                SetTimeouts(hRequest.get());
+            }
+            bool bRetry = false;
+            HRESULT hr = SendOnce(hRequest.get(), pBody, body, headers, progress, pResult, &bRetry);
+            if (FAILED(hr)) {
+                if (!bRetry || attempt++ >= kMaxReconnects) return hr;
+                hRequest.reset();
+                hConnect.reset();
+                continue;
+            }
+            if (pResult->status == 401 && m_hwndPrompt && prompts++ < kMaxPrompts && AskForSignIn(hRequest.get()))
+                continue;
+            break;
         }
-
-        DWORD status = 0, cb = sizeof(status);
-        if (!HttpQueryInfoW(hRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr) ||
-            status == 0) {
-            // No status line came back: the server went away or never answered.
-            SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
-            HRESULT hr = wait.Failed();
-            return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT) ? hr
-                                                                    : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-        }
-        pResult->status = status;
+        const DWORD status = pResult->status;
 
         std::wstring location = IsRedirect(status) ? QueryHeader(hRequest.get(), HTTP_QUERY_LOCATION) : std::wstring();
         if (!location.empty()) {
@@ -314,10 +485,87 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
             }
             continue;
         }
+        pResult->validators.etag = QueryHeader(hRequest.get(), HTTP_QUERY_ETAG);
+        pResult->validators.lastModified = QueryHeader(hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
+        std::wstring token = QueryCustomHeader(hRequest.get(), L"Lock-Token");
+        if (token.size() >= 2 && token.front() == L'<' && token.back() == L'>') token = token.substr(1, token.size() - 2);
+        pResult->lockToken = token;
+        const std::wstring timeout = QueryCustomHeader(hRequest.get(), L"Timeout");
+        if (_wcsnicmp(timeout.c_str(), L"Second-", 7) == 0)
+            pResult->lockTimeoutSeconds = wcstoul(timeout.c_str() + 7, nullptr, 10);
         HRESULT hr = StatusResult(status);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+            // A WebDAV refusal explains itself in XML, which a lock's holder
+            // query reads; other answers' bodies are not wanted.
+            if (status == 423) ReadBody(hRequest.get(), nullptr, ProgressCallback(), pResult);
+            return hr;
+        }
+        if (verb == L"HEAD") return S_OK;
         return ReadBody(hRequest.get(), pBody ? nullptr : hOut, pBody ? ProgressCallback() : progress, pResult);
     }
+}
+
+HRESULT CWebSession::SendOnce(HINTERNET hRequest, const Body* pBody, const Body& body, const std::wstring& headers,
+                              const ProgressCallback& progress, TransferResult* pResult, bool* pbRetry) {
+    *pbRetry = false;
+    INTERNET_BUFFERSW ib = {};
+    ib.dwStructSize = sizeof(ib);
+    ib.lpcszHeader = headers.c_str();
+    ib.dwHeadersLength = static_cast<DWORD>(headers.size());
+    ib.dwHeadersTotal = ib.dwHeadersLength;
+    ib.dwBufferTotal = static_cast<DWORD>(body.total());
+    CWait wait(m_dwTimeoutMs);
+    if (pBody) {
+        if (!HttpSendRequestExW(hRequest, &ib, nullptr, 0, 0)) {
+            HRESULT hr = wait.Failed();
+            *pbRetry = IsDeadConnection(hr);
+            return hr;
+        }
+        HRESULT hr = WriteBody(hRequest, body, progress);
+        if (FAILED(hr)) {
+            *pbRetry = IsDeadConnection(hr);
+            return hr;
+        }
+        wait.Restart();
+        if (!HttpEndRequestW(hRequest, nullptr, 0, 0)) {
+            hr = wait.Failed();
+            *pbRetry = IsDeadConnection(hr);
+            return hr;
+        }
+        pResult->bytes = body.fileSize;
+    } else if (!HttpSendRequestW(hRequest, headers.empty() ? nullptr : headers.c_str(),
+                                 static_cast<DWORD>(headers.size()), nullptr, 0)) {
+        HRESULT hr = wait.Failed();
+        *pbRetry = IsDeadConnection(hr);
+        return hr;
+    }
+
+    DWORD status = 0, cb = sizeof(status);
+    if (!HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr) ||
+        status == 0) {
+        // No status line came back: the server went away or never answered.
+        SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
+        HRESULT hr = wait.Failed();
+        return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT) ? hr
+                                                                : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
+    pResult->status = status;
+    return S_OK;
+}
+
+// The system's own prompt keeps the password: it goes into the request's
+// handle, never through this code, a script or the log.
+bool CWebSession::AskForSignIn(HINTERNET hRequest) {
+    // What is left of the refusal's body must not be read as the next answer.
+    char drain[4096];
+    DWORD cb = 0;
+    while (InternetReadFile(hRequest, drain, sizeof(drain), &cb) && cb > 0) {
+    }
+    const DWORD answer = InternetErrorDlg(m_hwndPrompt, hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                          FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                                              FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                                          nullptr);
+    return answer == ERROR_INTERNET_FORCE_RETRY;
 }
 
 HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const ProgressCallback& progress) {
@@ -338,11 +586,14 @@ HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const Progr
     };
     HRESULT hr = write(body.prefix.data(), static_cast<DWORD>(body.prefix.size()));
     if (FAILED(hr)) return hr;
-    fw::unique_hfile in(CreateFileW(body.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in) return HRESULT_FROM_WIN32(GetLastError());
-    std::vector<char> buffer(kChunk);
     ULONGLONG left = body.fileSize;
+    fw::unique_hfile in;
+    if (!body.file.empty()) {
+        in.reset(CreateFileW(body.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!in) return HRESULT_FROM_WIN32(GetLastError());
+    }
+    std::vector<char> buffer(kChunk);
     while (left > 0) {
         DWORD cb = 0;
         DWORD want = static_cast<DWORD>(std::min<ULONGLONG>(left, kChunk));

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -27,6 +29,14 @@ std::wstring Env(const wchar_t* name) {
     wchar_t sz[1024] = {};
     DWORD n = GetEnvironmentVariableW(name, sz, ARRAYSIZE(sz));
     return n && n < ARRAYSIZE(sz) ? sz : L"";
+}
+
+VARIANT BoolArg(bool b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
 }
 
 std::string FileText(const std::wstring& path) {
@@ -97,12 +107,149 @@ protected:
         return text.c_str();
     }
 
+    static long Status(IOffice2* office) {
+        long n = 0;
+        office->get_LastHTTPStatus(&n);
+        return n;
+    }
+    // A new document with text, put to url as the server's first copy.
+    void Publish(const std::wstring& url, const wchar_t* pszText) {
+        ASSERT_EQ(S_OK, m_office->New(unique_bstr(L"VellixPad.Document").get()));
+        ASSERT_EQ(S_OK, SetText(pszText));
+        ASSERT_EQ(S_OK, Put(url)) << url;
+        ASSERT_EQ(S_OK, m_office->Close());
+    }
+
     OleSession m_ole;
     TempDir m_dir;
     std::wstring m_root;
     TestContainer m_host;
     com_ptr<IOffice2> m_office;
 };
+
+// What a server holds is never overwritten by a save of an older copy: a
+// PUT back to the document's own URL carries what was downloaded, and a
+// change in between fails the save, which keeps the document open and
+// unsaved. Only OverwriteURL replaces the server's copy regardless.
+TEST_F(DavTest, ASaveOverSomeoneElsesChangeIsAConflictNotALoss) {
+    DialogWatcher boxes;
+    struct {
+        const wchar_t* name;
+        const wchar_t* base;
+        const wchar_t* portVar;
+        bool changed;    // someone else saves between the open and the save
+        bool overwrite;  // the script insists
+        HRESULT hr;
+        long status;
+    } cases[] = {
+        {L"untouched", L"http://127.0.0.1:", L"VX_DAV_HTTP_PORT", false, false, S_OK, 204},
+        {L"changed", L"http://127.0.0.1:", L"VX_DAV_HTTP_PORT", true, false, static_cast<HRESULT>(0x80041110), 412},
+        {L"changed-https", L"https://localhost:", L"VX_DAV_HTTPS_PORT", true, false,
+         static_cast<HRESULT>(0x80041110), 412},
+        {L"overwritten", L"http://127.0.0.1:", L"VX_DAV_HTTP_PORT", true, true, S_OK, 204},
+    };
+    com_ptr<IOffice3> office3;
+    ASSERT_EQ(S_OK, m_office.query(office3.put()));
+    for (const auto& c : cases) {
+        const std::wstring name = std::wstring(L"conflict-") + c.name + L".vxp";
+        const std::wstring url = Url(c.base, c.portVar, name);
+        Publish(url, L"first version");
+        ASSERT_EQ(S_OK, Get(url)) << c.name;
+        ASSERT_EQ(S_OK, SetText(L"my edit"));
+        std::string theirs;
+        if (c.changed) {
+            theirs = FileText(ServerFile(name)) + "their change";
+            ASSERT_TRUE(WriteFileBytes(ServerFile(name), theirs));
+        }
+        unique_bstr response;
+        const HRESULT hr = c.overwrite ? office3->OverwriteURL(unique_bstr(url.c_str()).get(), response.put())
+                                       : Put(url);
+        const std::wstring description = ErrorDescription();
+        EXPECT_EQ(c.hr, hr) << c.name;
+        EXPECT_EQ(c.status, Status(m_office.get())) << c.name;
+        EXPECT_EQ(L"my edit", Text()) << c.name << ": the document stays open";
+        EXPECT_EQ(SUCCEEDED(c.hr), Saved()) << c.name;
+        if (FAILED(c.hr)) {
+            EXPECT_NE(std::wstring::npos, description.find(L"changed on the server")) << c.name;
+            EXPECT_TRUE(theirs == FileText(ServerFile(name))) << c.name << ": their change is kept";
+        } else {
+            EXPECT_TRUE(LocalBytes(L"mine.vxp") == FileText(ServerFile(name))) << c.name;
+        }
+        ASSERT_EQ(S_OK, m_office->Close());
+    }
+    EXPECT_EQ(0u, boxes.count());
+}
+
+// Check-out and check-in between two users: the lock keeps the second one
+// out (naming the holder) but lets him read; it goes with a check-in, an
+// undo, a Close and the control's final release.
+TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
+    DialogWatcher boxes;
+    const std::wstring name = L"shared.vxp", url = Url(L"https://localhost:", L"VX_DAV_HTTPS_PORT", name);
+    Publish(url, L"shared");
+    auto other = std::make_unique<TestContainer>();
+    ASSERT_EQ(S_OK, other->Create(CLSID_Office));
+    com_ptr<IOffice3> ann, bob;
+    ASSERT_EQ(S_OK, m_office.query(ann.put()));
+    ASSERT_EQ(S_OK, other->query(bob.put()));
+    const unique_bstr bstrUrl(url.c_str());
+    auto checkOut = [&](IOffice3* who, const wchar_t* owner) {
+        return who->CheckOut(bstrUrl.get(), StringArg(owner), Missing());
+    };
+    auto checkedOut = [](IOffice3* who) {
+        VARIANT_BOOL b = VARIANT_FALSE;
+        who->get_CheckedOut(&b);
+        return b != VARIANT_FALSE;
+    };
+    auto lockOwner = [](IOffice3* who) {
+        unique_bstr owner;
+        who->get_LockOwner(owner.put());
+        return std::wstring(owner.c_str());
+    };
+    const HRESULT kLocked = static_cast<HRESULT>(0x80041111);
+
+    ASSERT_EQ(S_OK, checkOut(ann.get(), L"Ann 安"));
+    EXPECT_TRUE(checkedOut(ann.get()));
+    EXPECT_EQ(L"shared", Text());
+    EXPECT_EQ(kLocked, checkOut(bob.get(), L"Bob"));
+    EXPECT_NE(std::wstring::npos, ErrorDescription().find(L"Ann 安"));
+    EXPECT_EQ(L"Ann 安", lockOwner(bob.get()));
+    ASSERT_EQ(S_OK, bob->OpenFromURL(bstrUrl.get(), BoolArg(true), Missing())) << "read-only is still possible";
+    unique_bstr response;
+    EXPECT_EQ(kLocked, bob->SaveToURL(bstrUrl.get(), Missing(), Missing(), Missing(), StringArg(L"PUT"),
+                                      response.put()));
+    EXPECT_EQ(423, Status(bob.get()));
+    EXPECT_EQ(L"Ann 安", lockOwner(bob.get()));
+
+    struct {
+        const wchar_t* step;
+        std::function<HRESULT()> act;
+        bool annHolds;  // Ann's control still checked out after the step
+    } steps[] = {
+        {L"check-in, kept", [&] { SetText(L"Ann's"); return ann->CheckIn(BoolArg(true)); }, true},
+        {L"check-in", [&] { return ann->CheckIn(Missing()); }, false},
+        {L"undo", [&] { return checkOut(ann.get(), L"Ann") == S_OK ? ann->UndoCheckOut() : E_FAIL; }, false},
+        {L"close", [&] { return checkOut(ann.get(), L"Ann") == S_OK ? ann->Close() : E_FAIL; }, false},
+    };
+    for (const auto& st : steps) {
+        ASSERT_EQ(S_OK, st.act()) << st.step;
+        EXPECT_EQ(st.annHolds, checkedOut(ann.get())) << st.step;
+        if (st.annHolds) continue;
+        // Released: Bob gets it, and gives it back.
+        EXPECT_EQ(S_OK, checkOut(bob.get(), L"Bob")) << st.step;
+        EXPECT_EQ(S_OK, bob->UndoCheckOut()) << st.step;
+    }
+    EXPECT_NE(std::string::npos, FileText(ServerFile(name)).find("A\0n\0n\0'\0s\0")) << "the check-in reached the server";
+    EXPECT_EQ(static_cast<HRESULT>(0x80041112), ann->CheckIn(Missing())) << "nothing checked out";
+
+    // The final release of a checked-out control lets go of its lock too.
+    ASSERT_EQ(S_OK, checkOut(bob.get(), L"Bob"));
+    bob.reset();
+    other.reset();
+    EXPECT_EQ(S_OK, checkOut(ann.get(), L"Ann"));
+    EXPECT_EQ(S_OK, ann->UndoCheckOut());
+    EXPECT_EQ(0u, boxes.count());
+}
 
 TEST_F(DavTest, ADocumentMakesAByteExactRoundTripThroughApacheOverHttpAndHttps) {
     DialogWatcher boxes;

@@ -1,14 +1,15 @@
-// Documents on a web server (OpenFromURL, SaveToURL) and the control's
-// events.
-#include <string>
-#include <vector>
-
-#include "control/Office.h"
-#include "diag/Trace.h"
-#include "site/SiteFiles.h"
+// Documents on a web server: OpenFromURL, SaveToURL.
+#include "session/DocumentSession.h"
 
 #include <dispex.h>
 
+#include <string>
+#include <vector>
+
+#include "session/ScriptArgs.h"
+#include "site/SiteFiles.h"
+
+namespace session {
 namespace {
 
 const wchar_t kDefaultFieldName[] = L"file";
@@ -35,24 +36,7 @@ const wchar_t kErrOpenFromURLNoWindow[] = L"从网址打开文档失败: 控件�
 const wchar_t kErrOpenFromURLEmpty[] = L"从网址打开文档失败: 服务器没有发送内容 %s";
 const wchar_t kErrOpenFromURLLoad[] = L"从网址打开文档失败: 下载的文件不能作为文档载入 %s";
 
-// Left out, or passed as null/undefined by script.
-bool IsMissing(const VARIANT& v) {
-    return v.vt == VT_EMPTY || v.vt == VT_NULL || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
-}
 
-// An optional argument as text: pszDefault when missing, E_INVALIDARG when
-// it cannot be text.
-HRESULT OptionalString(const VARIANT& v, const wchar_t* pszDefault, std::wstring* pOut) {
-    if (IsMissing(v)) {
-        *pOut = pszDefault;
-        return S_OK;
-    }
-    fw::unique_variant text;
-    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return E_INVALIDARG;
-    // Whole, NULs included: a NUL must be refused, not end the text early.
-    pOut->assign(text->bstrVal ? text->bstrVal : L"", SysStringLen(text->bstrVal));
-    return S_OK;
-}
 
 std::wstring PercentDecode(const std::wstring& s) {
     std::string bytes;
@@ -216,9 +200,6 @@ bool IsDocumentServer(REFCLSID clsid) {
                          KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
-// A URL from script, whole: a NUL inside it is refused, not cut at.
-std::wstring WholeUrl(BSTR url) { return std::wstring(url ? url : L"", SysStringLen(url)); }
-bool IsRequestableUrl(BSTR url) { return web::IsHttpUrl(url) && !web::HasControlChar(WholeUrl(url)); }
 
 // Esc pressed on this thread's windows while the wait cursor shows. Only
 // that key is taken from the queue; other input waits for the transfer.
@@ -240,6 +221,34 @@ private:
     HCURSOR m_hOld;
 };
 
+// Sets the document's own "Saved", as the user's save would.
+void PutDocumentSaved(IDocObject* pSite, VARIANT_BOOL bSaved) {
+    fw::com_ptr<IDispatch> doc;
+    if (FAILED(pSite->GetOleObject(doc.put())) || !doc) return;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = bSaved;
+    DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &v, nullptr);
+}
+
+// The extension object's "Saved" is a VT_I2.
+void PutExtSaved(IDispatch* pExt, SHORT value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = value;
+    DispatchInvoke(pExt, L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &v, nullptr);
+}
+
+// Whether two URLs name the same document, as far as a conditional save
+// cares: scheme, host, port and path, without letter case. Taking two names
+// of one file for one errs towards a refused save, never a lost one.
+bool IsSameUrl(const std::wstring& a, const std::wstring& b) {
+    if (a.empty() || b.empty()) return false;
+    return lstrcmpiW(web::LoggableUrl(a).c_str(), web::LoggableUrl(b).c_str()) == 0;
+}
+
 // Keeps the windows painted during a long transfer. Only paint messages:
 // input or posted commands would re-enter the document commands.
 void PumpPaintMessages() {
@@ -249,94 +258,51 @@ void PumpPaintMessages() {
 
 }  // namespace
 
-// ---- events --------------------------------------------------------------
-
-// A local name goes to a refused page as its leaf; a URL is the page's own.
-void COffice::QueueEvent(DISPID dispid, const std::wstring& name) {
-    m_pendingEvents.push_back({dispid, web::IsHttpUrl(name.c_str()) ? name : PathForPage(name)});
-}
-
-void COffice::FirePendingEvents() {
-    if (!m_cpEvents.HasSinks()) {
-        m_pendingEvents.clear();
-        return;
-    }
-    // A handler may release the page's last reference or run more commands;
-    // theirs queue behind and are fired by this same loop, in order.
-    fw::com_ptr<IUnknown> self = Identity();
-    ++m_nCommandDepth;
-    while (!m_pendingEvents.empty()) {
-        PendingEvent e = m_pendingEvents.front();
-        m_pendingEvents.erase(m_pendingEvents.begin());
-        if (e.dispid == DISPID_DOCUMENTCLOSED) {
-            m_cpEvents.Fire(e.dispid, nullptr, 0);
-            continue;
-        }
-        fw::unique_variant name;
-        name->vt = VT_BSTR;
-        name->bstrVal = SysAllocString(e.name.c_str());
-        m_cpEvents.Fire(e.dispid, name.get(), 1);
-    }
-    --m_nCommandDepth;
-}
-
-void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal) {
-    const DWORD now = GetTickCount();
-    if (!bFinal && now - m_dwLastProgressTick < 100) return;
-    // The end is told once: not again when the last step already said it.
-    const bool bWhole = total != 0 && done == total;
-    if (bFinal && m_bProgressWhole && m_ullLastProgress == done) return;
-    m_bProgressWhole = bWhole;
-    m_ullLastProgress = done;
-    m_dwLastProgressTick = now;
-    VARIANT args[2];
-    args[0].vt = VT_R8;
-    args[0].dblVal = static_cast<double>(done);
-    args[1].vt = VT_R8;
-    args[1].dblVal = static_cast<double>(total);
-    m_cpEvents.Fire(DISPID_TRANSFERPROGRESS, args, 2);
-}
-
 // ---- transfers -------------------------------------------------------------
 
-HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
+HRESULT CDocumentSession::OpenWebSession(web::CWebSession& session) {
+    HRESULT hr = session.Open();
+    session.SetHopCheck([this](const std::wstring& target, const std::wstring* pFrom) {
+        return m_siteLock.CheckTransfer(target.c_str(), pFrom ? pFrom->c_str() : nullptr);
+    });
+    // A server that asks who the user is gets the system's sign-in prompt,
+    // unless nobody is there to answer it.
+    session.SetPromptWindow(m_host.Notifier().IsSilent() ? nullptr : m_host.HostWindow());
+    return hr;
+}
+
+HRESULT CDocumentSession::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
                              web::TransferResult* pResult) {
     m_bTransferring = true;
     m_bTransferStarted = true;
-    m_bProgressWhole = false;
-    m_ullLastProgress = 0;
+    m_events.BeginProgress();
     CWaitCursor wait;
     ULONGLONG lastDone = 0, lastTotal = 0;
-    m_dwLastProgressTick = GetTickCount() - 1000;
     web::ProgressCallback progress = [&](ULONGLONG done, ULONGLONG total) {
         lastDone = done;
         lastTotal = total;
         PumpPaintMessages();
-        FireTransferProgress(done, total, false);
+        m_events.Progress(done, total, false);
     };
     const DWORD start = GetTickCount();
     web::CWebSession session;
-    HRESULT hr = session.Open();
-    // Every request, redirects too, goes only where the page may send it.
-    session.SetHopCheck([this](const std::wstring& target, const std::wstring* pFrom) {
-        return m_siteLock.CheckTransfer(target.c_str(), pFrom ? pFrom->c_str() : nullptr);
-    });
+    HRESULT hr = OpenWebSession(session);
     session.SetCancelCheck(EscapePressed);
     if (SUCCEEDED(hr)) hr = step(session, progress);
     m_lLastHTTPStatus = static_cast<long>(pResult->status);
-    m_log.Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
+    Log().Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
                 std::to_wstring(pResult->bytes).c_str(), static_cast<int>(GetTickCount() - start), hr);
     m_bTransferring = false;
     if (hr == E_ACCESSDENIED && !pResult->refusedUrl.empty()) {
         const std::wstring hop = web::LoggableUrl(pResult->refusedUrl);
-        m_log.Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
+        Log().Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
         return Fail(hr, kErrHopRefused, hop.c_str());
     }
     if (hr == E_ABORT) return Fail(hr, kErrCancelled, web::LoggableUrl(url).c_str());
     if (SUCCEEDED(hr)) {
         // The last one always comes, and says the whole has arrived.
         if (lastTotal == 0 || lastDone > lastTotal) lastTotal = lastDone;
-        FireTransferProgress(lastTotal, lastTotal, true);
+        m_events.Progress(lastTotal, lastTotal, true);
     }
     return hr;
 }
@@ -345,7 +311,7 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
 // gave it; any other gets the member's own, naming the URL.
 // A status is quoted only when this call made a request: an argument error
 // has nothing to do with an earlier request's answer.
-HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
+HRESULT CDocumentSession::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
     if (SUCCEEDED(hr)) return hr;
     fw::com_ptr<IErrorInfo> described;
     if (GetErrorInfo(0, described.put()) == S_OK && described) {
@@ -357,54 +323,56 @@ HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNo
     return Fail(hr, pszFormat, loggable.c_str(), m_lLastHTTPStatus);
 }
 
-STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
-    VX_TRACE_CALL(L"COffice::OpenFromURL", url, readOnly, progId);
-    // A handler of the transfer's events may drop the page's last reference:
-    // held until the failure is described too.
-    fw::com_ptr<IUnknown> self = Identity();
+HRESULT CDocumentSession::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    VX_TRACE_RETURN(
-        DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url));
+    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus,
+                              url);
 }
 
-STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
-                                BSTR* response) {
-    VX_TRACE_CALL(L"COffice::SaveToURL", url, fieldName, fileName, formFields, method, response);
-    // Set before anything can fail, as COM asks of every out-parameter.
-    if (response) *response = nullptr;
-    fw::com_ptr<IUnknown> self = Identity();
+HRESULT CDocumentSession::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
+                                    VARIANT method, BSTR* response) {
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    VX_TRACE_RETURN(DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
-                                       kErrSaveToURL, kErrSaveToURLNoStatus, url));
+    return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
+                              kErrSaveToURL, kErrSaveToURLNoStatus, url);
 }
 
-HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
-    CEventScope events(this);
-    HRESULT hr = PassSiteLock(security::DISPID_OFFICE_OPENFROMURL);
-    if (FAILED(hr)) return hr;
+HRESULT CDocumentSession::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
+    CCommandScope scope(m_events, m_host.Notifier());
     if (!IsRequestableUrl(url)) return E_INVALIDARG;
-    std::wstring strProgId;
-    if (FAILED(OptionalString(progId, L"", &strProgId))) return E_INVALIDARG;
     CLSID clsid = GUID_NULL;
-    if (!strProgId.empty()) {
-        hr = CLSIDFromProgID(strProgId.c_str(), &clsid);
-        if (FAILED(hr)) return hr;
-        if (!IsDocumentServer(clsid)) return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, strProgId.c_str());
-    }
+    HRESULT hr = DocumentClass(progId, &clsid);
+    if (FAILED(hr)) return hr;
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
     const std::wstring strUrl(url);
     // A control without a window (a script host's) can show no document:
     // said before anything is downloaded.
-    if (!m_hWnd) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
+    if (!m_host.HostWindow()) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
+    hr = DownloadAndOpen(strUrl, readOnly, clsid);
+    if (hr == S_OK) QueueEvent(DISPID_DOCUMENTOPENED, strUrl);
+    return hr;
+}
 
-    // Downloaded in full before the open document is touched: a failed
-    // transfer leaves it as it was.
-    // Under the URL's own name, so that its extension tells a server's file
-    // type (plain text, say) as a local file's would.
+// The class a script's progId names: GUID_NULL when it names none, and only
+// a document server.
+HRESULT CDocumentSession::DocumentClass(const VARIANT& progId, CLSID* pClsid) {
+    *pClsid = GUID_NULL;
+    std::wstring strProgId;
+    if (FAILED(OptionalString(progId, L"", &strProgId))) return E_INVALIDARG;
+    if (strProgId.empty()) return S_OK;
+    HRESULT hr = CLSIDFromProgID(strProgId.c_str(), pClsid);
+    if (FAILED(hr)) return hr;
+    if (!IsDocumentServer(*pClsid)) return Fail(REGDB_E_CLASSNOTREG, kErrNotDocumentServer, strProgId.c_str());
+    return S_OK;
+}
+
+// Downloaded in full before the open document is touched: a failed transfer
+// leaves it as it was. Under the URL's own name, so that its extension tells
+// a server's file type (plain text, say) as a local file's would.
+HRESULT CDocumentSession::DownloadAndOpen(const std::wstring& strUrl, VARIANT readOnly, const CLSID& clsid) {
     web::CTransferFile file;
-    hr = file.Create(UrlLeafName(strUrl));
+    HRESULT hr = file.Create(UrlLeafName(strUrl));
     if (FAILED(hr)) return hr;
     web::TransferResult result;
     hr = RunTransfer(L"GET", strUrl,
@@ -418,9 +386,8 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     if (result.bytes == 0) return Fail(E_NO_DATA, kErrOpenFromURLEmpty, web::LoggableUrl(strUrl).c_str());
     if (!IsEqualCLSID(clsid, GUID_NULL)) StampClass(file.path(), clsid);
     // Whatever class the downloaded file names: only a document server is
-    // made from it.
-    // A compound file names its class (stamped above when it named none);
-    // any other file is the progId's, or what its name says.
+    // made from it. A compound file names its class (stamped above when it
+    // named none); any other file is the progId's, or what its name says.
     CLSID fileClass = clsid;
     if ((IsEqualCLSID(clsid, GUID_NULL) || StgIsStorageFile(file.path().c_str()) == S_OK) &&
         FAILED(GetClassFile(file.path().c_str(), &fileClass)))
@@ -447,15 +414,14 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
         m_spDocObject->put_FileName(none.get());
     }
     m_strDocumentURL = strUrl;
-    QueueEvent(DISPID_DOCUMENTOPENED, strUrl);
-    return hr;
+    m_validators = result.validators;
+    SettleValidators(strUrl, false);
+    return S_OK;
 }
 
-HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
-                                VARIANT method, BSTR* response) {
-    CEventScope events(this);
-    HRESULT hr = PassSiteLock(security::DISPID_OFFICE_SAVETOURL);
-    if (FAILED(hr)) return hr;
+HRESULT CDocumentSession::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
+                                         VARIANT method, BSTR* response) {
+    CCommandScope scope(m_events, m_host.Notifier());
     if (!response) return E_POINTER;
     *response = nullptr;
     if (!IsRequestableUrl(url)) return E_INVALIDARG;
@@ -467,82 +433,88 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     const bool bPut = lstrcmpiW(strMethod.c_str(), L"PUT") == 0;
     if (!bPut && lstrcmpiW(strMethod.c_str(), L"POST") != 0) return E_INVALIDARG;
     std::vector<web::FormField> fields;
-    hr = ReadFormFields(formFields, &fields);
+    HRESULT hr = ReadFormFields(formFields, &fields);
     if (FAILED(hr)) return hr;
     if (web::HasControlChar(strField) || web::HasControlChar(strFileName)) return E_INVALIDARG;
     for (const web::FormField& f : fields)
         if (web::HasControlChar(f.name) || web::HasControlChar(f.value)) return E_INVALIDARG;
+    // A PUT over the document's own URL must not undo someone else's save.
+    return Upload(std::wstring(url), bPut, bPut ? PutMode::Conditional : PutMode::Plain, strField, strFileName,
+                  fields, response);
+}
 
+HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode mode, const std::wstring& field,
+                                 const std::wstring& fileNameArg, const std::vector<web::FormField>& fields,
+                                 BSTR* response) {
     // The site this save began with, held to the end: event handlers run
     // during the upload and may close or replace the document.
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {
-        m_log.Write(kLogNoSite);
+        Log().Write(kLogNoSite);
         return E_POINTER;
     }
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
-    const std::wstring strUrl(url);
     VARIANT_BOOL bSaved = VARIANT_FALSE;
-    get_Saved(&bSaved);
+    GetSaved(&bSaved);
     fw::unique_bstr previous;
     site->get_FileName(previous.put());
+    std::wstring strFileName = fileNameArg;
     if (strFileName.empty()) strFileName = LeafName(previous.c_str());
     if (strFileName.empty()) strFileName = LeafName(web::LoggableUrl(strUrl));
     if (strFileName.empty()) strFileName = kDefaultUploadName;
+
+    // What the server must still hold for a PUT to replace it: what was
+    // downloaded from there (or last saved there), and this control's lock.
+    web::PutConditions conditions;
+    const bool bOwnUrl = IsSameUrl(strUrl, m_strDocumentURL);
+    if (bPut && bOwnUrl) {
+        conditions.lockToken = m_lock.token;
+        if (mode == PutMode::Conditional) conditions.validators = m_validators;
+    }
 
     // A copy, as a local save writes it, to a temporary file; the document
     // keeps its own name, read-only state and unsaved changes, and its
     // server does not adopt the copy.
     web::CTransferFile file;
-    hr = file.Create();
+    HRESULT hr = file.Create();
     if (FAILED(hr)) return hr;
     fw::unique_bstr tempName(file.path().c_str());
     fw::com_ptr<ISiteFiles> files;
     hr = site->QueryInterface(__uuidof(ISiteFiles), files.put_void());
     if (SUCCEEDED(hr) && files) hr = files->SaveCopyToFile(tempName.get());
     if (FAILED(hr)) {
-        m_log.Write(kLogSaveFailed, hr, file.path().c_str());
+        Log().Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
     }
 
     web::TransferResult result;
     hr = RunTransfer(bPut ? L"PUT" : L"POST", strUrl,
                      [&](web::CWebSession& session, const web::ProgressCallback& progress) {
-                         return bPut ? session.PutFile(strUrl, file.path(), progress, &result)
-                                     : session.PostFile(strUrl, file.path(), strField, strFileName, fields,
-                                                        progress, &result);
+                         return bPut ? session.PutFile(strUrl, file.path(), progress, &result, conditions)
+                                     : session.PostFile(strUrl, file.path(), field, strFileName, fields, progress,
+                                                        &result);
                      },
                      &result);
     const bool bStillOurs = m_spDocObject.get() == site.get();
     if (FAILED(hr)) {
         // Nothing reached the server: the document is as unsaved as before.
-        fw::com_ptr<IDispatch> doc;
-        if (!bSaved && bStillOurs && SUCCEEDED(site->GetOleObject(doc.put())) && doc) {
-            VARIANT no;
-            VariantInit(&no);
-            no.vt = VT_BOOL;
-            no.boolVal = VARIANT_FALSE;
-            DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &no, nullptr);
-        }
+        if (!bSaved && bStillOurs) PutDocumentSaved(site.get(), VARIANT_FALSE);
+        if (hr == web::E_HTTP_CONFLICT || hr == web::E_HTTP_LOCKED) return DescribeRefusedSave(hr, strUrl);
         return hr;
     }
     if (bStillOurs) {
         // The document has reached the server: it counts as saved.
-        fw::com_ptr<IDispatch> doc;
-        if (!bSaved && SUCCEEDED(site->GetOleObject(doc.put())) && doc) {
-            VARIANT yes;
-            VariantInit(&yes);
-            yes.vt = VT_BOOL;
-            yes.boolVal = VARIANT_TRUE;
-            DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &yes, nullptr);
+        if (!bSaved) {
+            PutDocumentSaved(site.get(), VARIANT_TRUE);
+            if (m_pExtObject) PutExtSaved(m_pExtObject.get(), 0);
         }
-        if (!bSaved && m_pExtObject) {
-            VARIANT zero;
-            VariantInit(&zero);
-            zero.vt = VT_I2;
-            zero.iVal = 0;
-            DispatchInvoke(m_pExtObject.get(), L"Saved", 0, DISPATCH_PROPERTYPUT, 1, &zero, nullptr);
+        if (bPut) {
+            // The next conditional save compares with what this one left.
+            m_validators = result.validators;
+            SettleValidators(strUrl, true);
         }
+        // A form's answer says nothing of a file at that URL.
+        if (!bPut) m_validators = web::Validators();
         m_strDocumentURL = strUrl;
     }
     QueueEvent(DISPID_DOCUMENTSAVED, strUrl);
@@ -550,16 +522,4 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     return *response ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP COffice::get_DocumentURL(BSTR* pVal) {
-    VX_TRACE_CALL(L"COffice::get_DocumentURL", pVal);
-    if (!pVal) VX_TRACE_RETURN(E_POINTER);
-    *pVal = SysAllocString(m_strDocumentURL.c_str());
-    VX_TRACE_RETURN(*pVal ? S_OK : E_OUTOFMEMORY);
-}
-
-STDMETHODIMP COffice::get_LastHTTPStatus(long* pVal) {
-    VX_TRACE_CALL(L"COffice::get_LastHTTPStatus", pVal);
-    if (!pVal) VX_TRACE_RETURN(E_POINTER);
-    *pVal = m_lLastHTTPStatus;
-    VX_TRACE_RETURN(S_OK);
-}
+}  // namespace session

@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cwchar>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "diag/Log.h"
 #include "fw/HandleUint.h"
@@ -59,10 +61,6 @@ HRESULT COffice::ReportFailure(HRESULT hr, LPCWSTR pszText) {
     return fw::ReportError(hr, CLSID_Office, IID_IOffice, text.c_str());
 }
 
-int COffice::ShowBox(LPCWSTR pszText, LPCWSTR pszCaption) {
-    return m_notifier.Show(GetActiveWindow(), pszText, pszCaption, MB_OK);
-}
-
 // Looked up at every call, so that a page the browser navigated to is
 // decided afresh.
 HRESULT COffice::CheckSiteLock(LPCWSTR pszMember) {
@@ -93,6 +91,33 @@ fw::com_ptr<IUnknown> COffice::Identity() {
     fw::com_ptr<IUnknown> unk;
     ControllingUnknown()->QueryInterface(IID_IUnknown, unk.put_void());
     return unk;
+}
+
+// ---- what the document session is given -------------------------------------
+
+IOleCommandTarget* COffice::SiteCommandTarget() {
+    if (!m_spRelay) m_spRelay.attach(new (std::nothrow) CCommandRelay(static_cast<IOleCommandTarget*>(this)));
+    return m_spRelay.get();
+}
+
+void COffice::ShowDocumentMenus(IDocObject* pSite) {
+    UINT hMenu = 0;
+    pSite->GetActiveMenu(&hMenu);
+    m_menuBar.AddMenu(fw::UintToHandle<HMENU>(hMenu));
+}
+
+void COffice::RemoveDocumentMenus() {
+    m_menuBar.RemoveDocumentMenus();
+    m_menuBar.Invalidate();
+}
+
+HRESULT COffice::AskFileName(BOOL bOpen, std::wstring* pName) {
+    std::vector<std::wstring> names;
+    if (RunFileDialog(names, bOpen, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK ||
+        names.empty())
+        return S_FALSE;
+    *pName = names.front();
+    return S_OK;
 }
 
 // ---- activation and the client site ------------------------------------
@@ -188,11 +213,11 @@ void COffice::DrawBorder(HDC hdc, const RECT& rcBounds) {
 }
 
 void COffice::NotifySiteOfDocRect() {
-    if (!m_spDocObject) return;
+    if (!m_session.HasDocument()) return;
     RECT rc;
     GetDocRect(&rc);
     VARIANT v = ByRefVariant(&rc);
-    m_spDocObject->OnNotifySizeChange(&v);
+    m_session.Site()->OnNotifySizeChange(&v);
 }
 
 // ---- window messages ----------------------------------------------------
@@ -227,7 +252,7 @@ void COffice::ActivateFromClick() {
         fw::com_ptr<IUnknown> self = Identity();
         m_pWndHook->SetActive(self.get());
     }
-    if (m_spDocObject) m_spDocObject->OnNotifyAppActivate(VARIANT_TRUE);
+    if (m_session.HasDocument()) m_session.Site()->OnNotifyAppActivate(VARIANT_TRUE);
 }
 
 LRESULT COffice::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
@@ -240,7 +265,7 @@ LRESULT COffice::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
 
 LRESULT COffice::OnParentNotify(UINT, WPARAM wParam, LPARAM, BOOL&) {
     WORD event = LOWORD(wParam);
-    if (m_spDocObject && (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN || event == WM_MBUTTONDOWN))
+    if (m_session.HasDocument() && (event == WM_LBUTTONDOWN || event == WM_RBUTTONDOWN || event == WM_MBUTTONDOWN))
         ActivateFromClick();
     return 0;
 }
@@ -265,9 +290,9 @@ LRESULT COffice::OnMenuBarLayout(UINT, WPARAM, LPARAM, BOOL&) {
     m_menuBar.SetRect(&rcBar);
     RECT rcLabel = VersionLabelRect(rcClient.right, m_nBorder);
     m_versionLabel.SetRect(&rcLabel);
-    if (m_spDocObject) {
+    if (m_session.HasDocument()) {
         UINT hMenu = 0;
-        if (m_spDocObject->GetActiveMenu(&hMenu) == S_OK && hMenu)
+        if (m_session.Site()->GetActiveMenu(&hMenu) == S_OK && hMenu)
             m_menuBar.AddMenu(fw::UintToHandle<HMENU>(hMenu));
     }
     m_menuBar.Invalidate();
@@ -287,12 +312,12 @@ LRESULT COffice::OnMenuMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) {
         }
     }
     if (uMsg == WM_INITMENUPOPUP && wParam && reinterpret_cast<HMENU>(wParam) == m_menuBar.GetItemMenu(0)) {
-        EnableFileMenuItems(reinterpret_cast<HMENU>(wParam), m_commandMask, static_cast<bool>(m_spDocObject));
+        EnableFileMenuItems(reinterpret_cast<HMENU>(wParam), m_commandMask, m_session.HasDocument());
         return 0;
     }
     // Everything else belongs to the document server's menus.
     UINT hwndMenu = 0;
-    if (m_spDocObject && m_spDocObject->GetMenuHWND(&hwndMenu) == S_OK && hwndMenu) {
+    if (m_session.HasDocument() && m_session.Site()->GetMenuHWND(&hwndMenu) == S_OK && hwndMenu) {
         HWND hwndServer = fw::UintToHandle<HWND>(hwndMenu);
         if (uMsg == WM_COMMAND)
             PostMessageW(hwndServer, uMsg, wParam, lParam);
@@ -348,9 +373,9 @@ HRESULT COffice::ActivateControl() {
         m_pWndHook->SetActive(self.get());
     }
     SetFocus(m_hWnd);
-    if (m_spDocObject) {
+    if (m_session.HasDocument()) {
         UINT hwnd = 0;
-        m_spDocObject->GetActiveWindow(&hwnd);
+        m_session.Site()->GetActiveWindow(&hwnd);
         SetFocus(fw::UintToHandle<HWND>(hwnd));
     }
     m_bActivated = TRUE;
@@ -362,7 +387,7 @@ STDMETHODIMP COffice::Activate(short fActive) {
     if (fActive && !m_bActivated) {
         m_bActivated = TRUE;
         UINT hwndDoc = 0;
-        if (m_spDocObject && m_spDocObject->GetDocWindow(&hwndDoc) == S_OK && hwndDoc)
+        if (m_session.HasDocument() && m_session.Site()->GetDocWindow(&hwndDoc) == S_OK && hwndDoc)
             ShowWindow(fw::UintToHandle<HWND>(hwndDoc), SW_SHOW);
         OnAppActivate(1);
     } else if (!fActive && m_bActivated) {
@@ -374,7 +399,7 @@ STDMETHODIMP COffice::Activate(short fActive) {
 
 STDMETHODIMP COffice::OnAppActivate(short fActive) {
     VX_TRACE_CALL(L"COffice::OnAppActivate", fActive);
-    if (m_spDocObject) m_spDocObject->OnNotifyAppActivate(fActive ? VARIANT_TRUE : VARIANT_FALSE);
+    if (m_session.HasDocument()) m_session.Site()->OnNotifyAppActivate(fActive ? VARIANT_TRUE : VARIANT_FALSE);
     VX_TRACE_RETURN(S_OK);
 }
 
@@ -383,7 +408,7 @@ STDMETHODIMP COffice::OnFocusChange(short fGotFocus, HWND hwnd) {
     if (fGotFocus) {
         Activate(1);
         UINT hwndActive = 0;
-        if (m_spDocObject && m_spDocObject->GetActiveWindow(&hwndActive) == S_OK && hwndActive)
+        if (m_session.HasDocument() && m_session.Site()->GetActiveWindow(&hwndActive) == S_OK && hwndActive)
             SetFocus(fw::UintToHandle<HWND>(hwndActive));
         VX_TRACE_RETURN(S_OK);
     }
@@ -403,7 +428,7 @@ STDMETHODIMP COffice::EnableWindow(VARIANT_BOOL bEnable) {
 
 STDMETHODIMP COffice::ShowMenuBar() {
     VX_TRACE_CALL(L"COffice::ShowMenuBar");
-    if (!m_spDocObject) VX_TRACE_RETURN(S_OK);
+    if (!m_session.HasDocument()) VX_TRACE_RETURN(S_OK);
     m_menuBar.SetShow(!m_menuBar.IsShown());
     PostMessageW(m_hWnd, WM_SIZE, 0, 0);
     NotifySiteOfDocRect();
@@ -489,17 +514,17 @@ STDMETHODIMP COffice::GetShellIcon(BSTR bstrFile, VARIANT vBgColor, BSTR* bstrIc
     VX_TRACE_RETURN(m_bitmaps.GetShellIcon(bstrFile, vBgColor, bstrIconFile));
 }
 
-HRESULT COffice::CreateExtObject(LPCWSTR pszProgId) {
-    return m_extension.CreateExtObject(pszProgId, m_pExtObject, m_spDocObject.get(), static_cast<IOffice*>(this));
+HRESULT COffice::CreateExtObject(LPCWSTR pszProgId, fw::com_ptr<IDispatch>& object, IDocObject* pSite) {
+    return m_extension.CreateExtObject(pszProgId, object, pSite, static_cast<IOffice*>(this));
 }
 
 STDMETHODIMP COffice::get_ExtObject(IDispatch** pVal) {
     VX_TRACE_CALL(L"COffice::get_ExtObject", pVal);
-    VX_TRACE_RETURN(m_extension.GetExtObject(m_pExtObject, pVal));
+    VX_TRACE_RETURN(m_extension.GetExtObject(m_session.ExtObject(), pVal));
 }
 
 LRESULT COffice::OnDocCommand(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    m_commands.Dispatch(wParam, m_spDocObject.get(), m_pExtObject.get());
+    m_commands.Dispatch(wParam, m_session.Site(), m_session.ExtObject().get());
     return 0;
 }
 

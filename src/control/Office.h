@@ -25,17 +25,11 @@
 #include "services/ServiceContext.h"
 #include "services/Settings.h"
 #include "services/Shell.h"
+#include "session/DocumentSession.h"
+#include "session/EventQueue.h"
+#include "session/SessionHost.h"
 #include "ui/FrameWndHook.h"
 #include "ui/MenuBar.h"
-#include "web/WebSession.h"
-
-// The methods of _IOfficeEvents.
-enum : DISPID {
-    DISPID_DOCUMENTOPENED = 1,
-    DISPID_DOCUMENTSAVED = 2,
-    DISPID_DOCUMENTCLOSED = 3,
-    DISPID_TRANSFERPROGRESS = 4,
-};
 
 using services::kErrNoMemory;
 using services::kErrNullResult;
@@ -48,7 +42,7 @@ class COffice : public fw::CObjectRoot,
                 public fw::ISupportErrorInfoImpl<COffice>,
                 public fw::CConnectionPointContainer,
                 public services::IServiceContext,
-                public services::IDocumentCommands,
+                public session::ISessionHost,
                 public IObjectWithSite {
 public:
     COffice();
@@ -173,9 +167,8 @@ public:
 
     // The control's own operations, after the IOffice members.
     HRESULT InPlaceActivate(LONG iVerb, const RECT* prcPosRect) override;
-    virtual HRESULT CreateExtObject(LPCWSTR pszProgId);
-    virtual void GetDocRect(RECT* lprect);
-    virtual HRESULT ActivateControl();
+    void GetDocRect(RECT* lprect) override;
+    HRESULT ActivateControl() override;
 
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* pClientSite) override;
@@ -221,53 +214,20 @@ public:
     CLoger& ServiceLog() override { return m_log; }
     diag::CNotifier& Notifier() override { return m_notifier; }
 
+    // What the document session is given.
+    HWND HostWindow() override { return m_hWnd; }
+    fw::com_ptr<IUnknown> HostIdentity() override { return Identity(); }
+    IOleCommandTarget* SiteCommandTarget() override;
+    void ShowDocumentMenus(IDocObject* pSite) override;
+    void RemoveDocumentMenus() override;
+    HRESULT CreateExtObject(LPCWSTR pszProgId, fw::com_ptr<IDispatch>& object, IDocObject* pSite) override;
+    HRESULT AskFileName(BOOL bOpen, std::wstring* pName) override;
+    CLoger& SessionLog() override { return m_log; }
+
 protected:
     HRESULT OnDraw(fw::DrawInfo& di) override;
     const IID* DefaultSourceIID() override { return &DIID__IOfficeEvents; }
 
-    // Events wait until the outermost document command has finished, so a
-    // page never sees the control half-way through one (and a handler that
-    // calls back finds it whole). Each command holds a CEventScope.
-    class CEventScope {
-    public:
-        explicit CEventScope(COffice* pOwner) : m_pOwner(pOwner), m_notices(&pOwner->m_notifier) {
-            ++m_pOwner->m_nCommandDepth;
-        }
-        ~CEventScope() {
-            if (--m_pOwner->m_nCommandDepth == 0) m_pOwner->FirePendingEvents();
-        }
-        CEventScope(const CEventScope&) = delete;
-        CEventScope& operator=(const CEventScope&) = delete;
-
-    private:
-        COffice* m_pOwner;
-        // The document site's boxes go through the control's notifier.
-        diag::CNotifier::CScope m_notices;
-    };
-    void QueueEvent(DISPID dispid, const std::wstring& name);
-    void FirePendingEvents();
-    // Immediate, throttled to about ten a second; bFinal always fires.
-    void FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal);
-
-    // Opening and saving without the events, for the commands built on them
-    // (OpenFromURL names its document by its URL); *pName gets the file
-    // opened or saved.
-    // OpenFromURL and SaveToURL, and the description of their failures.
-    HRESULT OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId);
-    HRESULT SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
-                           BSTR* response);
-    HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url);
-    HRESULT LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName, REFCLSID clsid = GUID_NULL);
-    HRESULT LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnly, REFCLSID clsid,
-                            fw::com_ptr<IDocObject>& site);
-    static bool IsSingleDocumentFailure(HRESULT hr);
-    HRESULT WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pName);
-
-    // One transfer with the wait cursor, painting, progress events, the log
-    // line and LastHTTPStatus; step runs it on an open session.
-    using TransferStep = std::function<HRESULT(web::CWebSession&, const web::ProgressCallback&)>;
-    HRESULT RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
-                        web::TransferResult* pResult);
     void DrawBorder(HDC hdc, const RECT& rcBounds);
 
     LRESULT OnDocCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
@@ -280,29 +240,6 @@ protected:
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnMenuBarLayout(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
 
-    // The document commands themselves, for the script's members (once the
-    // site lock has let them through) and for the user's own commands (File
-    // menu, commands of the document server), which the lock never refuses.
-    HRESULT NewDocument(BSTR ProgIdOrTemplate) override;
-    HRESULT OpenDocument(VARIANT vFile, VARIANT vReadOnly) override;
-    HRESULT SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) override;
-    // A box of the document commands, through the notifier.
-    int ShowBox(LPCWSTR pszText, LPCWSTR pszCaption);
-    // Whether Save(vFile) would write a file the script chose rather than
-    // the user: a named path other than the document's own file.
-    bool ScriptChoosesSaveTarget(const VARIANT& vFile);
-
-    // Preparing a document site for New and Open.
-    HRESULT CreateSite(fw::com_ptr<IDocObject>& site);
-    static void DiscardSite(IDocObject* pSite);
-    HRESULT PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity);
-    HRESULT InitializeSite(IDocObject* pSite, RECT* prc);
-    // The document server's menus onto the bar.
-    void ShowServerMenus(IDocObject* pSite);
-    // The save dialog of Save, for the document of pSite.
-    HRESULT AskSaveName(IDocObject* pSite, std::wstring* pName);
-
-
     // The control's identity, for the frame-window hook.
     fw::com_ptr<IUnknown> Identity();
     // Makes the control the hook's active component and tells the site the
@@ -312,7 +249,6 @@ protected:
     void NotifySiteOfDocRect();
 
     BOOL m_bActivated = FALSE;
-    fw::com_ptr<IDocObject> m_spDocObject;
     // What the sites are given as the control's command target.
     fw::com_ptr<CCommandRelay> m_spRelay;
     LONG m_nBorder = 3;
@@ -320,7 +256,6 @@ protected:
     CMenuBar m_menuBar;
     USHORT m_commandMask = 0xFFFF;
     CVersionLabel m_versionLabel;
-    fw::com_ptr<IDispatch> m_pExtObject;
     CLoger m_log;
     CSiteLock m_siteLock;
     fw::com_ptr<IUnknown> m_spObjectSite;
@@ -332,20 +267,11 @@ protected:
     services::CSettingsService m_settings{*this};
     services::CBitmapService m_bitmaps{*this};
     services::CExtensionService m_extension{*this};
-    services::CCommandDispatcher m_commands{*this, *this};
 
+    // The page's events, and the document session that raises most of them.
     fw::CConnectionPoint m_cpEvents{this, this, DIID__IOfficeEvents};
-    struct PendingEvent {
-        DISPID dispid;
-        std::wstring name;
-    };
-    std::vector<PendingEvent> m_pendingEvents;
-    int m_nCommandDepth = 0;
-    DWORD m_dwLastProgressTick = 0;
-    ULONGLONG m_ullLastProgress = 0;  // the last bytesDone fired
-    bool m_bProgressWhole = false;    // ... and it was the whole
-    bool m_bTransferStarted = false;  // this call made a request
-    bool m_bTransferring = false;
-    std::wstring m_strDocumentURL;
-    long m_lLastHTTPStatus = 0;
+    session::CEventQueue m_events{m_cpEvents, [this] { return Identity(); }};
+    session::CDocumentSession m_session{*this, m_events, m_siteLock};
+    // The File menu's commands run on the session.
+    services::CCommandDispatcher m_commands{*this, m_session};
 };

@@ -30,7 +30,7 @@ namespace {
 // The control with its document slot and bar reachable by the test.
 class CTestOffice : public COffice {
 public:
-    void SetSite(IDocObject* p) { m_spDocObject = p; }
+    void SetSite(IDocObject* p) { m_session.Adopt(p); }
     CMenuBar& Bar() { return m_menuBar; }
     LONG Border() const { return m_nBorder; }
     BOOL Activated() const { return m_bActivated; }

@@ -24,8 +24,11 @@ const wchar_t kTextExtObjectFailed[] = L"创建扩展对象失败";
 // The control with its site and extension slots reachable by the test.
 class CTestOffice : public COffice {
 public:
-    void SetSite(IDocObject* p) { m_spDocObject = p; }
-    IDispatch* ExtObject() const { return m_pExtObject.get(); }
+    void SetSite(IDocObject* p) { m_session.Adopt(p); }
+    IDispatch* ExtObject() { return m_session.ExtObject().get(); }
+    HRESULT CreateExtObject(LPCWSTR pszProgId) {
+        return COffice::CreateExtObject(pszProgId, m_session.ExtObject(), m_session.Site());
+    }
 };
 
 class ExtObjectTest : public ::testing::Test {

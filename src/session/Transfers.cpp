@@ -1,14 +1,14 @@
-// Documents on a web server (OpenFromURL, SaveToURL) and the control's
-// events.
-#include <string>
-#include <vector>
-
-#include "control/Office.h"
-#include "diag/Trace.h"
-#include "site/SiteFiles.h"
+// Documents on a web server: OpenFromURL, SaveToURL.
+#include "session/DocumentSession.h"
 
 #include <dispex.h>
 
+#include <string>
+#include <vector>
+
+#include "site/SiteFiles.h"
+
+namespace session {
 namespace {
 
 const wchar_t kDefaultFieldName[] = L"file";
@@ -249,70 +249,20 @@ void PumpPaintMessages() {
 
 }  // namespace
 
-// ---- events --------------------------------------------------------------
-
-// A local name goes to a refused page as its leaf; a URL is the page's own.
-void COffice::QueueEvent(DISPID dispid, const std::wstring& name) {
-    m_pendingEvents.push_back({dispid, web::IsHttpUrl(name.c_str()) ? name : PathForPage(name)});
-}
-
-void COffice::FirePendingEvents() {
-    if (!m_cpEvents.HasSinks()) {
-        m_pendingEvents.clear();
-        return;
-    }
-    // A handler may release the page's last reference or run more commands;
-    // theirs queue behind and are fired by this same loop, in order.
-    fw::com_ptr<IUnknown> self = Identity();
-    ++m_nCommandDepth;
-    while (!m_pendingEvents.empty()) {
-        PendingEvent e = m_pendingEvents.front();
-        m_pendingEvents.erase(m_pendingEvents.begin());
-        if (e.dispid == DISPID_DOCUMENTCLOSED) {
-            m_cpEvents.Fire(e.dispid, nullptr, 0);
-            continue;
-        }
-        fw::unique_variant name;
-        name->vt = VT_BSTR;
-        name->bstrVal = SysAllocString(e.name.c_str());
-        m_cpEvents.Fire(e.dispid, name.get(), 1);
-    }
-    --m_nCommandDepth;
-}
-
-void COffice::FireTransferProgress(ULONGLONG done, ULONGLONG total, bool bFinal) {
-    const DWORD now = GetTickCount();
-    if (!bFinal && now - m_dwLastProgressTick < 100) return;
-    // The end is told once: not again when the last step already said it.
-    const bool bWhole = total != 0 && done == total;
-    if (bFinal && m_bProgressWhole && m_ullLastProgress == done) return;
-    m_bProgressWhole = bWhole;
-    m_ullLastProgress = done;
-    m_dwLastProgressTick = now;
-    VARIANT args[2];
-    args[0].vt = VT_R8;
-    args[0].dblVal = static_cast<double>(done);
-    args[1].vt = VT_R8;
-    args[1].dblVal = static_cast<double>(total);
-    m_cpEvents.Fire(DISPID_TRANSFERPROGRESS, args, 2);
-}
-
 // ---- transfers -------------------------------------------------------------
 
-HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
+HRESULT CDocumentSession::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const TransferStep& step,
                              web::TransferResult* pResult) {
     m_bTransferring = true;
     m_bTransferStarted = true;
-    m_bProgressWhole = false;
-    m_ullLastProgress = 0;
+    m_events.BeginProgress();
     CWaitCursor wait;
     ULONGLONG lastDone = 0, lastTotal = 0;
-    m_dwLastProgressTick = GetTickCount() - 1000;
     web::ProgressCallback progress = [&](ULONGLONG done, ULONGLONG total) {
         lastDone = done;
         lastTotal = total;
         PumpPaintMessages();
-        FireTransferProgress(done, total, false);
+        m_events.Progress(done, total, false);
     };
     const DWORD start = GetTickCount();
     web::CWebSession session;
@@ -324,19 +274,19 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
     session.SetCancelCheck(EscapePressed);
     if (SUCCEEDED(hr)) hr = step(session, progress);
     m_lLastHTTPStatus = static_cast<long>(pResult->status);
-    m_log.Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
+    Log().Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
                 std::to_wstring(pResult->bytes).c_str(), static_cast<int>(GetTickCount() - start), hr);
     m_bTransferring = false;
     if (hr == E_ACCESSDENIED && !pResult->refusedUrl.empty()) {
         const std::wstring hop = web::LoggableUrl(pResult->refusedUrl);
-        m_log.Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
+        Log().Write(kLogHopRefused, pszVerb, web::LoggableUrl(m_siteLock.PageUrl()).c_str(), hop.c_str());
         return Fail(hr, kErrHopRefused, hop.c_str());
     }
     if (hr == E_ABORT) return Fail(hr, kErrCancelled, web::LoggableUrl(url).c_str());
     if (SUCCEEDED(hr)) {
         // The last one always comes, and says the whole has arrived.
         if (lastTotal == 0 || lastDone > lastTotal) lastTotal = lastDone;
-        FireTransferProgress(lastTotal, lastTotal, true);
+        m_events.Progress(lastTotal, lastTotal, true);
     }
     return hr;
 }
@@ -345,7 +295,7 @@ HRESULT COffice::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, const Tra
 // gave it; any other gets the member's own, naming the URL.
 // A status is quoted only when this call made a request: an argument error
 // has nothing to do with an earlier request's answer.
-HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
+HRESULT CDocumentSession::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url) {
     if (SUCCEEDED(hr)) return hr;
     fw::com_ptr<IErrorInfo> described;
     if (GetErrorInfo(0, described.put()) == S_OK && described) {
@@ -357,37 +307,28 @@ HRESULT COffice::DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNo
     return Fail(hr, pszFormat, loggable.c_str(), m_lLastHTTPStatus);
 }
 
-STDMETHODIMP COffice::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
-    VX_TRACE_CALL(L"COffice::OpenFromURL", url, readOnly, progId);
-    // A handler of the transfer's events may drop the page's last reference:
-    // held until the failure is described too.
-    fw::com_ptr<IUnknown> self = Identity();
+HRESULT CDocumentSession::OpenFromURL(BSTR url, VARIANT readOnly, VARIANT progId) {
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    VX_TRACE_RETURN(
-        DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus, url));
+    return DescribeWebFailure(OpenFromURLSteps(url, readOnly, progId), kErrOpenFromURL, kErrOpenFromURLNoStatus,
+                              url);
 }
 
-STDMETHODIMP COffice::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields, VARIANT method,
-                                BSTR* response) {
-    VX_TRACE_CALL(L"COffice::SaveToURL", url, fieldName, fileName, formFields, method, response);
-    // Set before anything can fail, as COM asks of every out-parameter.
-    if (response) *response = nullptr;
-    fw::com_ptr<IUnknown> self = Identity();
+HRESULT CDocumentSession::SaveToURL(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
+                                    VARIANT method, BSTR* response) {
     SetErrorInfo(0, nullptr);
     m_bTransferStarted = false;
-    VX_TRACE_RETURN(DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
-                                       kErrSaveToURL, kErrSaveToURLNoStatus, url));
+    return DescribeWebFailure(SaveToURLSteps(url, fieldName, fileName, formFields, method, response),
+                              kErrSaveToURL, kErrSaveToURLNoStatus, url);
 }
 
-HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
-    CEventScope events(this);
-    HRESULT hr = CheckSiteLock(L"OpenFromURL");
-    if (FAILED(hr)) return hr;
+HRESULT CDocumentSession::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
+    CCommandScope scope(m_events, m_host.Notifier());
     if (!IsRequestableUrl(url)) return E_INVALIDARG;
     std::wstring strProgId;
     if (FAILED(OptionalString(progId, L"", &strProgId))) return E_INVALIDARG;
     CLSID clsid = GUID_NULL;
+    HRESULT hr = S_OK;
     if (!strProgId.empty()) {
         hr = CLSIDFromProgID(strProgId.c_str(), &clsid);
         if (FAILED(hr)) return hr;
@@ -397,7 +338,7 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     const std::wstring strUrl(url);
     // A control without a window (a script host's) can show no document:
     // said before anything is downloaded.
-    if (!m_hWnd) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
+    if (!m_host.HostWindow()) return Fail(E_UNEXPECTED, kErrOpenFromURLNoWindow, web::LoggableUrl(strUrl).c_str());
 
     // Downloaded in full before the open document is touched: a failed
     // transfer leaves it as it was.
@@ -451,11 +392,9 @@ HRESULT COffice::OpenFromURLSteps(BSTR url, VARIANT readOnly, VARIANT progId) {
     return hr;
 }
 
-HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
+HRESULT CDocumentSession::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, VARIANT formFields,
                                 VARIANT method, BSTR* response) {
-    CEventScope events(this);
-    HRESULT hr = CheckSiteLock(L"SaveToURL");
-    if (FAILED(hr)) return hr;
+    CCommandScope scope(m_events, m_host.Notifier());
     if (!response) return E_POINTER;
     *response = nullptr;
     if (!IsRequestableUrl(url)) return E_INVALIDARG;
@@ -467,7 +406,7 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     const bool bPut = lstrcmpiW(strMethod.c_str(), L"PUT") == 0;
     if (!bPut && lstrcmpiW(strMethod.c_str(), L"POST") != 0) return E_INVALIDARG;
     std::vector<web::FormField> fields;
-    hr = ReadFormFields(formFields, &fields);
+    HRESULT hr = ReadFormFields(formFields, &fields);
     if (FAILED(hr)) return hr;
     if (web::HasControlChar(strField) || web::HasControlChar(strFileName)) return E_INVALIDARG;
     for (const web::FormField& f : fields)
@@ -477,13 +416,13 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     // during the upload and may close or replace the document.
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {
-        m_log.Write(kLogNoSite);
+        Log().Write(kLogNoSite);
         return E_POINTER;
     }
     if (m_bTransferring) return HRESULT_FROM_WIN32(ERROR_BUSY);
     const std::wstring strUrl(url);
     VARIANT_BOOL bSaved = VARIANT_FALSE;
-    get_Saved(&bSaved);
+    GetSaved(&bSaved);
     fw::unique_bstr previous;
     site->get_FileName(previous.put());
     if (strFileName.empty()) strFileName = LeafName(previous.c_str());
@@ -501,7 +440,7 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     hr = site->QueryInterface(__uuidof(ISiteFiles), files.put_void());
     if (SUCCEEDED(hr) && files) hr = files->SaveCopyToFile(tempName.get());
     if (FAILED(hr)) {
-        m_log.Write(kLogSaveFailed, hr, file.path().c_str());
+        Log().Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
     }
 
@@ -550,16 +489,4 @@ HRESULT COffice::SaveToURLSteps(BSTR url, VARIANT fieldName, VARIANT fileName, V
     return *response ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP COffice::get_DocumentURL(BSTR* pVal) {
-    VX_TRACE_CALL(L"COffice::get_DocumentURL", pVal);
-    if (!pVal) VX_TRACE_RETURN(E_POINTER);
-    *pVal = SysAllocString(m_strDocumentURL.c_str());
-    VX_TRACE_RETURN(*pVal ? S_OK : E_OUTOFMEMORY);
-}
-
-STDMETHODIMP COffice::get_LastHTTPStatus(long* pVal) {
-    VX_TRACE_CALL(L"COffice::get_LastHTTPStatus", pVal);
-    if (!pVal) VX_TRACE_RETURN(E_POINTER);
-    *pVal = m_lLastHTTPStatus;
-    VX_TRACE_RETURN(S_OK);
-}
+}  // namespace session

@@ -1,18 +1,16 @@
 // The document commands: New, Open, Save, Close and the questions about the
 // open document.
-#include <new>
-#include <string>
-#include <vector>
+#include "session/DocumentSession.h"
 
-#include "control/Office.h"
-#include "diag/Trace.h"
+#include <cstdarg>
+#include <string>
+
+#include "diag/Format.h"
 #include "fw/HandleUint.h"
 #include "platform/ByRefVariant.h"
-#include "services/Dialogs.h"
 #include "site/SiteFiles.h"
 
-#include <commdlg.h>
-
+namespace session {
 namespace {
 
 const wchar_t kHostName[] = L"Vellix控件";
@@ -99,10 +97,31 @@ HRESULT PutExtSaved(IDispatch* pExt, SHORT value, VARIANT* pResult) {
 
 }  // namespace
 
+HRESULT CDocumentSession::Fail(HRESULT hr, LPCWSTR pszFormat, ...) {
+    if (SUCCEEDED(hr)) return hr;
+    va_list args;
+    va_start(args, pszFormat);
+    const std::wstring text = diag::FormatV(pszFormat, args);
+    va_end(args);
+    return m_host.ReportFailure(hr, text.c_str());
+}
+
+int CDocumentSession::ShowBox(LPCWSTR pszText, LPCWSTR pszCaption) {
+    return m_host.Notifier().Show(GetActiveWindow(), pszText, pszCaption, MB_OK);
+}
+
+void CDocumentSession::Repaint() {
+    if (HWND hwnd = m_host.HostWindow()) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void CDocumentSession::QueueEvent(DISPID dispid, const std::wstring& name) {
+    m_events.Queue(dispid, web::IsHttpUrl(name.c_str()) ? name : m_host.PathForPage(name));
+}
+
 // The first steps of preparing a new site: activation and the site object,
 // handed to the caller; it becomes the control's when the caller says so.
-HRESULT COffice::CreateSite(fw::com_ptr<IDocObject>& site) {
-    ActivateControl();
+HRESULT CDocumentSession::CreateSite(fw::com_ptr<IDocObject>& site) {
+    m_host.ActivateControl();
     HRESULT hr = site.create(CLSID_DocObject, kSiteContext);
     if (FAILED(hr) || !site) {
         site.reset();
@@ -114,7 +133,7 @@ HRESULT COffice::CreateSite(fw::com_ptr<IDocObject>& site) {
 
 // A site that never became the control's: its window and whatever it
 // loaded go, the control's own document is not touched.
-void COffice::DiscardSite(IDocObject* pSite) {
+void CDocumentSession::DiscardSite(IDocObject* pSite) {
     try {
         pSite->Close();
     } catch (HRESULT) {
@@ -122,57 +141,24 @@ void COffice::DiscardSite(IDocObject* pSite) {
 }
 
 // Then the wait cursor, the document rectangle and the control's identity.
-HRESULT COffice::PrepareSite(RECT* prc, fw::com_ptr<IUnknown>& identity) {
+HRESULT CDocumentSession::PrepareSite(RECT* prc) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    GetDocRect(prc);
-    HRESULT hr = ControllingUnknown()->QueryInterface(IID_IUnknown, identity.put_void());
-    if (SUCCEEDED(hr) && !identity) hr = E_NOINTERFACE;
-    return hr;
+    m_host.GetDocRect(prc);
+    return m_host.HostIdentity() ? S_OK : E_NOINTERFACE;
 }
 
-HRESULT COffice::InitializeSite(IDocObject* pSite, RECT* prc) {
+HRESULT CDocumentSession::InitializeSite(IDocObject* pSite, RECT* prc) {
     VARIANT rc = ByRefVariant(prc);
     fw::unique_bstr host(kHostName);
-    if (!m_spRelay) {
-        m_spRelay.attach(new (std::nothrow) CCommandRelay(static_cast<IOleCommandTarget*>(this)));
-        if (!m_spRelay) return E_OUTOFMEMORY;
-    }
-    return pSite->InitializeNewInstance(fw::HandleToUint(m_hWnd), rc, host.get(),
-                                        static_cast<IOleCommandTarget*>(m_spRelay.get()));
-}
-
-void COffice::ShowServerMenus(IDocObject* pSite) {
-    UINT hMenu = 0;
-    pSite->GetActiveMenu(&hMenu);
-    m_menuBar.AddMenu(fw::UintToHandle<HMENU>(hMenu));
-}
-
-// The script's New, Open and Save: a class or path the script names is the
-// site lock's to allow; dialogs and the document's own file are the user's.
-STDMETHODIMP COffice::New(BSTR ProgIdOrTemplate) {
-    VX_TRACE_CALL(L"COffice::New", ProgIdOrTemplate);
-    if (HRESULT hr = CheckSiteLock(L"New"); FAILED(hr)) VX_TRACE_RETURN(hr);
-    VX_TRACE_RETURN(NewDocument(ProgIdOrTemplate));
-}
-
-STDMETHODIMP COffice::Open(VARIANT vFile, VARIANT vReadOnly) {
-    VX_TRACE_CALL(L"COffice::Open", vFile, vReadOnly);
-    if (IsNonEmptyString(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Open"); FAILED(hr)) VX_TRACE_RETURN(hr);
-    VX_TRACE_RETURN(OpenDocument(vFile, vReadOnly));
-}
-
-STDMETHODIMP COffice::Save(VARIANT vFile, VARIANT vAppendExtFileName) {
-    VX_TRACE_CALL(L"COffice::Save", vFile, vAppendExtFileName);
-    if (ScriptChoosesSaveTarget(vFile))
-        if (HRESULT hr = CheckSiteLock(L"Save"); FAILED(hr)) VX_TRACE_RETURN(hr);
-    VX_TRACE_RETURN(SaveDocument(vFile, vAppendExtFileName));
+    IOleCommandTarget* pTarget = m_host.SiteCommandTarget();
+    if (!pTarget) return E_OUTOFMEMORY;
+    return pSite->InitializeNewInstance(fw::HandleToUint(m_host.HostWindow()), rc, host.get(), pTarget);
 }
 
 // A read-only document ignores the name and asks the user; saving back to
 // the document's own file (in any letter case) writes where the user chose.
 // Only the same full path counts: a look-alike name is another file.
-bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
+bool CDocumentSession::ScriptChoosesSaveTarget(const VARIANT& vFile) {
     if (!IsNonEmptyString(vFile)) return false;
     if (!m_spDocObject) return true;
     VARIANT_BOOL bReadOnly = VARIANT_FALSE;
@@ -183,8 +169,8 @@ bool COffice::ScriptChoosesSaveTarget(const VARIANT& vFile) {
     return !IsSameFilePath(current.c_str(), vFile.bstrVal);
 }
 
-HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
-    CEventScope events(this);
+HRESULT CDocumentSession::NewDocument(BSTR ProgIdOrTemplate) {
+    CCommandScope scope(m_events, m_host.Notifier());
     if (!ProgIdOrTemplate || SysStringLen(ProgIdOrTemplate) < 4 || lstrlenW(ProgIdOrTemplate) < 4) {
         ShowBox(kTextBadProgId, kCaptionBadArgument);
         return Fail(E_INVALIDARG, kErrBadProgId, ProgIdOrTemplate ? ProgIdOrTemplate : L"");
@@ -203,17 +189,16 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     if (FAILED(hr)) return hr;
     m_spDocObject = site;
     RECT rc;
-    fw::com_ptr<IUnknown> identity;
-    hr = PrepareSite(&rc, identity);
+    hr = PrepareSite(&rc);
     if (FAILED(hr)) {
-        m_log.Write(kLogNewNoIdentity, hr);
+        Log().Write(kLogNewNoIdentity, hr);
         return Fail(hr, kErrNewNoIdentity);
     }
     hr = InitializeSite(site.get(), &rc);
     if (FAILED(hr)) {
-        InvalidateRect(m_hWnd, nullptr, TRUE);
+        Repaint();
         // Say what is missing when it is the window: a script host's control.
-        return Fail(hr, m_hWnd ? kErrNewInitSite : kErrNewNoWindow);
+        return Fail(hr, m_host.HostWindow() ? kErrNewInitSite : kErrNewNoWindow);
     }
     CLSID clsid;
     hr = CLSIDFromProgID(ProgIdOrTemplate, &clsid);
@@ -225,45 +210,42 @@ HRESULT COffice::NewDocument(BSTR ProgIdOrTemplate) {
     hr = site->CreateDocObject(ByRefVariant(&clsid));
     if (FAILED(hr)) {
         Close();
-        m_log.Write(kLogCreateFailed, hr);
+        Log().Write(kLogCreateFailed, hr);
         return Fail(hr, kErrNewCreate, ProgIdOrTemplate);
     }
     hr = site->IPActivateView();
     if (FAILED(hr)) {
         Close();
-        m_log.Write(kLogActivateFailed, hr);
+        Log().Write(kLogActivateFailed, hr);
         return Fail(hr, kErrNewActivate, ProgIdOrTemplate);
     }
-    ShowServerMenus(site.get());
-    hr = CreateExtObject(ProgIdOrTemplate);
+    m_host.ShowDocumentMenus(site.get());
+    hr = m_host.CreateExtObject(ProgIdOrTemplate, m_pExtObject, site.get());
     if (FAILED(hr)) ShowBox(kTextNoExtension, kCaptionNoExtension);
-    InvalidateRect(m_hWnd, nullptr, TRUE);
+    Repaint();
     hr = Fail(hr, kErrExtObject, ProgIdOrTemplate);
     if (SUCCEEDED(hr)) QueueEvent(DISPID_DOCUMENTOPENED, std::wstring());
     return hr;
 }
 
-HRESULT COffice::OpenDocument(VARIANT vFile, VARIANT vReadOnly) {
-    CEventScope events(this);
+HRESULT CDocumentSession::OpenDocument(VARIANT vFile, VARIANT vReadOnly) {
+    CCommandScope scope(m_events, m_host.Notifier());
     std::wstring name;
     HRESULT hr = LoadDocument(vFile, vReadOnly, &name);
     if (SUCCEEDED(hr) && hr != S_FALSE) QueueEvent(DISPID_DOCUMENTOPENED, name);
     return hr;
 }
 
-HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName, REFCLSID clsid) {
+HRESULT CDocumentSession::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pName, REFCLSID clsid) {
     std::wstring& name = *pName;
     if (IsNonEmptyString(vFile)) {
         name = vFile.bstrVal;
         if (!FileExists(name.c_str())) {
-            m_log.Write(kLogOpenMissing, 0, name.c_str());
+            Log().Write(kLogOpenMissing, 0, name.c_str());
             return Fail(E_FAIL, kErrOpenMissing, name.c_str());
         }
     } else {
-        std::vector<std::wstring> names;
-        if (RunFileDialog(names, TRUE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
-            return S_FALSE;
-        name = names.front();
+        if (m_host.AskFileName(TRUE, &name) != S_OK) return S_FALSE;
     }
 
     HRESULT hr = StgIsStorageFile(name.c_str());
@@ -287,10 +269,10 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     if (FAILED(hr) && m_spDocObject && IsSingleDocumentFailure(hr)) {
         // A server that holds one document at a time: the old order, the
         // open document closed first.
-        m_log.Write(kLogSingleDocument, hr, name.c_str());
+        Log().Write(kLogSingleDocument, hr, name.c_str());
         hr = Close();
         if (FAILED(hr)) {
-            m_log.Write(kLogCloseFailed, hr);
+            Log().Write(kLogCloseFailed, hr);
             return Fail(hr, kErrOpenClose);
         }
         hr = LoadIntoNewSite(name, bReadOnly, clsid, site);
@@ -300,7 +282,7 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     if (m_spDocObject) {
         hr = Close();
         if (FAILED(hr)) {
-            m_log.Write(kLogCloseFailed, hr);
+            Log().Write(kLogCloseFailed, hr);
             DiscardSite(site.get());
             return Fail(hr, kErrOpenClose);
         }
@@ -308,11 +290,11 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     m_spDocObject = site;
     hr = site->IPActivateView();
     if (FAILED(hr)) {
-        m_log.Write(kLogSiteActivateFailed, hr);
+        Log().Write(kLogSiteActivateFailed, hr);
         Close();
         return Fail(hr, kErrOpenActivate, name.c_str());
     }
-    ShowServerMenus(site.get());
+    m_host.ShowDocumentMenus(site.get());
 
     VARIANT vClsid;
     VariantInit(&vClsid);
@@ -320,39 +302,38 @@ HRESULT COffice::LoadDocument(VARIANT vFile, VARIANT vReadOnly, std::wstring* pN
     const CLSID* pclsid = SUCCEEDED(site->GetClsid(&vClsid)) ? ByRefStruct<CLSID>(&vClsid) : nullptr;
     if (pclsid) ProgIDFromCLSID(*pclsid, &pszProgId);
     const std::wstring progId = pszProgId ? pszProgId : L"";
-    hr = CreateExtObject(pszProgId);
+    hr = m_host.CreateExtObject(pszProgId, m_pExtObject, site.get());
     CoTaskMemFree(pszProgId);
     if (FAILED(hr)) {
-        m_log.Write(kLogExtFailed, hr);
+        Log().Write(kLogExtFailed, hr);
         return Fail(hr, kErrExtObject, progId.c_str());
     }
     PutExtSaved(m_pExtObject.get(), -1, nullptr);
     fw::unique_bstr bstrName(name.c_str());
     site->put_FileName(bstrName.get());
-    InvalidateRect(m_hWnd, nullptr, TRUE);
+    Repaint();
     return hr;
 }
 
 // A new site, prepared, with the file loaded into it; on failure the site is
 // discarded and the error object says why.
-HRESULT COffice::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnly, REFCLSID clsid,
+HRESULT CDocumentSession::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnly, REFCLSID clsid,
                                  fw::com_ptr<IDocObject>& site) {
     site.reset();
     fw::com_ptr<IDocObject> created;
     HRESULT hr = CreateSite(created);
     if (FAILED(hr)) return hr;
     RECT rc;
-    fw::com_ptr<IUnknown> identity;
-    hr = PrepareSite(&rc, identity);
+    hr = PrepareSite(&rc);
     if (FAILED(hr)) {
-        m_log.Write(kLogOpenNoIdentity, hr);
+        Log().Write(kLogOpenNoIdentity, hr);
         return Fail(hr, kErrOpenNoIdentity);
     }
     hr = InitializeSite(created.get(), &rc);
     if (FAILED(hr)) {
         DiscardSite(created.get());
-        InvalidateRect(m_hWnd, nullptr, TRUE);
-        return Fail(hr, m_hWnd ? kErrOpenInitSite : kErrOpenNoWindow, name.c_str());
+        Repaint();
+        return Fail(hr, m_host.HostWindow() ? kErrOpenInitSite : kErrOpenNoWindow, name.c_str());
     }
     fw::unique_bstr bstrName(name.c_str());
     fw::com_ptr<ISiteFiles> files;
@@ -361,9 +342,9 @@ HRESULT COffice::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnl
     else
         hr = created->LoadStorageFromFile(bstrName.get(), bReadOnly);
     if (FAILED(hr)) {
-        m_log.Write(kLogLoadFailed, hr, name.c_str());
+        Log().Write(kLogLoadFailed, hr, name.c_str());
         DiscardSite(created.get());
-        InvalidateRect(m_hWnd, nullptr, TRUE);
+        Repaint();
         return Fail(hr, kErrOpenLoad, name.c_str());
     }
     site = created;
@@ -372,7 +353,7 @@ HRESULT COffice::LoadIntoNewSite(const std::wstring& name, VARIANT_BOOL bReadOnl
 
 // Failures that say the server could not make a second document while one
 // is open, as opposed to a file it could not read.
-bool COffice::IsSingleDocumentFailure(HRESULT hr) {
+bool CDocumentSession::IsSingleDocumentFailure(HRESULT hr) {
     return hr == CO_E_SERVER_EXEC_FAILURE || hr == RPC_E_CALL_REJECTED || hr == CO_E_SERVER_STOPPING;
 }
 
@@ -381,35 +362,34 @@ bool COffice::IsSingleDocumentFailure(HRESULT hr) {
 // replace the document meanwhile. S_OK with the chosen name; S_FALSE when
 // cancelled; E_POINTER, as for no document, when pSite is no longer the
 // control's.
-HRESULT COffice::AskSaveName(IDocObject* pSite, std::wstring* pName) {
-    std::vector<std::wstring> names;
-    if (RunFileDialog(names, FALSE, nullptr, nullptr, kFileDialogFlags, kAllFilesFilter) != S_OK || names.empty())
-        return S_FALSE;
+HRESULT CDocumentSession::AskSaveName(IDocObject* pSite, std::wstring* pName) {
+    std::wstring name;
+    if (m_host.AskFileName(FALSE, &name) != S_OK) return S_FALSE;
     if (m_spDocObject.get() != pSite) {
-        m_log.Write(kLogNoSite);
+        Log().Write(kLogNoSite);
         return E_POINTER;
     }
-    *pName = names.front();
+    *pName = name;
     return S_OK;
 }
 
-HRESULT COffice::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) {
-    CEventScope events(this);
+HRESULT CDocumentSession::SaveDocument(VARIANT vFile, VARIANT vAppendExtFileName) {
+    CCommandScope scope(m_events, m_host.Notifier());
     std::wstring name;
     HRESULT hr = WriteDocument(vFile, vAppendExtFileName, &name);
     if (hr == S_OK) QueueEvent(DISPID_DOCUMENTSAVED, name);
     return hr;
 }
 
-HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pSaved) {
+HRESULT CDocumentSession::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::wstring* pSaved) {
     // The site this save began with, held to the end.
     fw::com_ptr<IDocObject> site = m_spDocObject;
     if (!site) {
-        m_log.Write(kLogNoSite);
+        Log().Write(kLogNoSite);
         return Fail(E_POINTER, kErrSaveNoDocument);
     }
     VARIANT_BOOL bSaved = VARIANT_FALSE;
-    get_Saved(&bSaved);
+    GetSaved(&bSaved);
     fw::unique_bstr current;
     site->get_FileName(current.put());
     std::wstring name = current.c_str();
@@ -456,29 +436,28 @@ HRESULT COffice::WriteDocument(VARIANT vFile, VARIANT vAppendExtFileName, std::w
     fw::unique_bstr bstrName(name.c_str());
     HRESULT hr = site->SaveStorageToFile(bstrName.get());
     if (FAILED(hr)) {
-        m_log.Write(kLogSaveFailed, hr, name.c_str());
+        Log().Write(kLogSaveFailed, hr, name.c_str());
         return Fail(hr, kErrSaveWrite, name.c_str());
     }
     if (!bSaved) {
         fw::com_ptr<IDispatch> doc;
         hr = site->GetOleObject(doc.put());
         if (FAILED(hr) || !doc) {
-            m_log.Write(kLogNoOleObject, hr);
+            Log().Write(kLogNoOleObject, hr);
             return Fail(hr, kErrSaveNoOleObject, name.c_str());
         }
         fw::unique_variant result;
         HRESULT hrExt = PutExtSaved(m_pExtObject.get(), 0, result.get());
-        if (FAILED(hrExt)) m_log.Write(kLogExtSavedFailed, hrExt);
+        if (FAILED(hrExt)) Log().Write(kLogExtSavedFailed, hrExt);
     }
     *pSaved = name;
     return S_OK;
 }
 
-STDMETHODIMP COffice::Close() {
-    VX_TRACE_CALL(L"COffice::Close");
-    CEventScope events(this);
+HRESULT CDocumentSession::Close() {
+    CCommandScope scope(m_events, m_host.Notifier());
     m_pExtObject.reset();
-    if (!m_spDocObject) VX_TRACE_RETURN(S_OK);
+    if (!m_spDocObject) return S_OK;
     m_strDocumentURL.clear();
     QueueEvent(DISPID_DOCUMENTCLOSED, std::wstring());
     HRESULT hr = S_OK;
@@ -488,78 +467,63 @@ STDMETHODIMP COffice::Close() {
         hr = thrown;
     }
     m_spDocObject.reset();
-    m_menuBar.RemoveDocumentMenus();
-    m_menuBar.Invalidate();
-    VX_TRACE_RETURN(Fail(hr, kErrCloseFailed));
+    m_host.RemoveDocumentMenus();
+    return Fail(hr, kErrCloseFailed);
 }
 
-STDMETHODIMP COffice::GetFileName(BSTR* bstrFileName) {
-    VX_TRACE_CALL(L"COffice::GetFileName", bstrFileName);
+HRESULT CDocumentSession::GetFileName(BSTR* bstrFileName) {
     if (!m_spDocObject || !bstrFileName) {
         if (bstrFileName) *bstrFileName = nullptr;
-        VX_TRACE_RETURN(S_FALSE);
+        return S_FALSE;
     }
     *bstrFileName = nullptr;
     fw::unique_bstr name;
     m_spDocObject->get_FileName(name.put());
-    *bstrFileName = SysAllocString(PathForPage(name.c_str()).c_str());
-    VX_TRACE_RETURN(*bstrFileName ? S_OK : E_OUTOFMEMORY);
+    *bstrFileName = SysAllocString(m_host.PathForPage(name.c_str()).c_str());
+    return *bstrFileName ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP COffice::get_OleObject(IDispatch** pVal) {
-    VX_TRACE_CALL(L"COffice::get_OleObject", pVal);
-    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+HRESULT CDocumentSession::GetOleObject(IDispatch** pVal) {
+    if (!pVal) return Fail(E_POINTER, services::kErrNullResult);
     *pVal = nullptr;
-    if (!m_spDocObject) VX_TRACE_RETURN(Fail(E_POINTER, kErrNoDocument));
+    if (!m_spDocObject) return Fail(E_POINTER, kErrNoDocument);
     m_spDocObject->GetOleObject(pVal);
-    VX_TRACE_RETURN(S_OK);
+    return S_OK;
 }
 
-STDMETHODIMP COffice::get_ActiveDocument(IDispatch** pVal) {
-    VX_TRACE_CALL(L"COffice::get_ActiveDocument", pVal);
-    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+HRESULT CDocumentSession::GetActiveDocument(IDispatch** pVal) {
+    if (!pVal) return Fail(E_POINTER, services::kErrNullResult);
     *pVal = nullptr;
-    if (!m_spDocObject) VX_TRACE_RETURN(Fail(E_NO_DOCUMENT, kErrNoDocument));
+    if (!m_spDocObject) return Fail(E_NO_DOCUMENT, kErrNoDocument);
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetActiveObject(doc.put());
     if (FAILED(hr)) hr = m_spDocObject->GetOleObject(doc.put());
     if (SUCCEEDED(hr)) *pVal = doc.detach();
-    VX_TRACE_RETURN(Fail(hr, kErrNoActiveObject));
+    return Fail(hr, kErrNoActiveObject);
 }
 
-STDMETHODIMP COffice::get_Saved(VARIANT_BOOL* pVal) {
-    VX_TRACE_CALL(L"COffice::get_Saved", pVal);
+HRESULT CDocumentSession::GetSaved(VARIANT_BOOL* pVal) {
     if (pVal) *pVal = VARIANT_FALSE;
     if (!m_spDocObject) {
-        m_log.Write(kLogNoSite);
-        VX_TRACE_RETURN(Fail(E_POINTER, kErrNoDocument));
+        Log().Write(kLogNoSite);
+        return Fail(E_POINTER, kErrNoDocument);
     }
-    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
+    if (!pVal) return Fail(E_POINTER, services::kErrNullResult);
     fw::com_ptr<IDispatch> doc;
     HRESULT hr = m_spDocObject->GetOleObject(doc.put());
     if (FAILED(hr) || !doc) {
         if (SUCCEEDED(hr)) hr = E_POINTER;
-        m_log.Write(kLogNoOleObject, hr);
-        VX_TRACE_RETURN(Fail(hr, kErrNoOleObject));
+        Log().Write(kLogNoOleObject, hr);
+        return Fail(hr, kErrNoOleObject);
     }
     fw::unique_variant result;
     hr = DispatchInvoke(doc.get(), L"Saved", 0, DISPATCH_PROPERTYGET, 0, nullptr, result.get());
     if (FAILED(hr)) {
-        m_log.Write(kLogSavedFailed, hr);
-        VX_TRACE_RETURN(S_OK);
+        Log().Write(kLogSavedFailed, hr);
+        return S_OK;
     }
     *pVal = result->iVal;
-    VX_TRACE_RETURN(S_OK);
+    return S_OK;
 }
 
-STDMETHODIMP COffice::get_HWnd(UINT* pVal) {
-    VX_TRACE_CALL(L"COffice::get_HWnd", pVal);
-    if (!pVal) VX_TRACE_RETURN(Fail(E_POINTER, kErrNullResult));
-    *pVal = fw::HandleToUint(m_hWnd);
-    VX_TRACE_RETURN(S_OK);
-}
-
-STDMETHODIMP COffice::Print() {
-    VX_TRACE_CALL(L"COffice::Print");
-    VX_TRACE_RETURN(Exec(&GUID_NULL, OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
-}
+}  // namespace session

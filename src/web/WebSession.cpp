@@ -408,8 +408,9 @@ HRESULT CWebSession::Lock(const std::wstring& url, const std::wstring& owner, DW
 
 HRESULT CWebSession::RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds,
                                  LockInfo* pInfo) {
-    *pInfo = LockInfo();
+    // Before the result is cleared: the token may be the result's own.
     const std::wstring bare = BareToken(token);
+    *pInfo = LockInfo();
     if (bare.empty()) return E_INVALIDARG;
     std::wstring headers = L"If: (<" + bare + L">)\r\n";
     if (timeoutSeconds) headers += L"Timeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
@@ -423,10 +424,10 @@ HRESULT CWebSession::RefreshLock(const std::wstring& url, const std::wstring& to
 }
 
 HRESULT CWebSession::Unlock(const std::wstring& url, const std::wstring& token, TransferResult* pResult) {
+    const std::wstring bare = BareToken(token);
     TransferResult result;
     if (!pResult) pResult = &result;
     *pResult = TransferResult();
-    const std::wstring bare = BareToken(token);
     if (bare.empty()) return E_INVALIDARG;
     return SendText(url, L"UNLOCK", L"Lock-Token: <" + bare + L">\r\n", std::string(), pResult);
 }

@@ -98,8 +98,11 @@ public:
     // Asked before every request, the first and each redirect's.
     void SetHopCheck(HopCheck check) { m_hopCheck = std::move(check); }
     void SetCancelCheck(CancelCheck check) { m_cancel = std::move(check); }
-    // The owner of the sign-in prompt shown on a 401; null (the default):
-    // unattended, a 401 ends the request with E_HTTP_SIGNIN_REQUIRED.
+    // The owner of the sign-in prompt any request shows on a 401; null (the
+    // default): unattended, a 401 ends the request with
+    // E_HTTP_SIGNIN_REQUIRED. The prompt is modal: while it shows, this
+    // thread dispatches window messages (a caller's script and events may
+    // run), and the user's time at it does not count against the deadline.
     void SetPromptWindow(HWND hwnd) { m_hwndPrompt = hwnd; }
 
     // GET url into file (created or truncated); redirects followed.
@@ -119,7 +122,8 @@ public:
     // others), asked for timeoutSeconds (0: as long as the server likes).
     // Refused because another holds it: E_HTTP_LOCKED, pInfo->owner theirs.
     HRESULT Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds, LockInfo* pInfo);
-    // Renews the lock token holds on url; pInfo gets the new timeout.
+    // Renews the lock token holds on url; pInfo gets the new timeout. A
+    // token the server no longer knows (the lock lapsed): E_HTTP_CONFLICT.
     HRESULT RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds, LockInfo* pInfo);
     HRESULT Unlock(const std::wstring& url, const std::wstring& token, TransferResult* pResult = nullptr);
     // Who holds a lock on url (the owner text, possibly empty): S_OK; S_FALSE

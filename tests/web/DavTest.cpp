@@ -1,13 +1,18 @@
-// Documents on a real WebDAV server: the registered control against the
-// private Apache httpd scripts/setup.sh starts (VX_DAV_* in the environment),
-// over http and over https with a per-run test CA the prefix trusts, and
-// against https ports whose certificates are faulty on purpose.
+// Documents on a real WebDAV server: the registered control and its web
+// session against the private Apache httpd scripts/setup.sh starts (VX_DAV_*
+// in the environment), over http and https with a per-run test CA the prefix
+// trusts, and against https ports whose certificates are faulty on purpose.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <iphlpapi.h>
+#include <sys/utime.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -17,6 +22,7 @@
 #include "fw/Raii.h"
 #include "module/VellixIdl.h"
 #include "platform/HelperLibrary.h"
+#include "web/WebSession.h"
 
 using namespace testsupport;
 using fw::com_ptr;
@@ -316,6 +322,173 @@ TEST_F(DavTest, ACertificateFaultEndsTheTransferBeforeTheServerSeesARequest) {
     }
     EXPECT_EQ(ARRAYSIZE(faults), distinct.size()) << "each fault has its own HRESULT";
     EXPECT_EQ(0u, boxes.count());
+}
+
+// The web session itself, which the control's script members build on.
+class DavSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(S_OK, m_session.Open()); }
+    std::wstring Url(bool bHttps, const std::wstring& path) const { return m_base[bHttps] + path; }
+    static std::wstring ServerFile(const std::wstring& path) { return Env(L"VX_DAV_ROOT") + L"\\" + path; }
+    // The server's file changed behind its back, dated hours back (ahead: a weak ETag).
+    static void Seed(const std::wstring& path, const std::string& text, int hours) {
+        ASSERT_TRUE(WriteFileBytes(ServerFile(path), text));
+        _utimbuf t = {time(nullptr) - hours * 3600, time(nullptr) - hours * 3600};
+        ASSERT_EQ(0, _wutime(ServerFile(path).c_str(), &t));
+    }
+    HRESULT Put(const std::wstring& url, const std::string& text, const web::PutConditions& c, web::TransferResult* p) {
+        WriteFileBytes(m_dir.file(L"put.txt"), text);
+        return m_session.PutFile(url, m_dir.file(L"put.txt"), nullptr, p, c);
+    }
+    HRESULT Get(const std::wstring& url, web::TransferResult* p) { return m_session.Download(url, m_got, nullptr, p); }
+
+    const std::wstring m_base[2] = {L"http://127.0.0.1:" + Env(L"VX_DAV_HTTP_PORT") + L"/",
+                                    L"https://localhost:" + Env(L"VX_DAV_HTTPS_PORT") + L"/"};
+    TempDir m_dir;
+    const std::wstring m_got = m_dir.file(L"got.txt");
+    web::CWebSession m_session;
+};
+
+// Waits until the server has closed every connection to its port (Apache closes an idle kept-alive
+// one after a second): a request after that must not die on the connection WinINet kept.
+bool ServerClosedConnections(bool bHttps) {
+    const DWORD n = _wtoi(Env(bHttps ? L"VX_DAV_HTTPS_PORT" : L"VX_DAV_HTTP_PORT").c_str());
+    const DWORD netPort = ((n & 0xFF) << 8) | (n >> 8);
+    std::vector<char> buf(1 << 20);
+    auto* t = reinterpret_cast<MIB_TCPTABLE*>(buf.data());
+    auto open = [&](const MIB_TCPROW& r) { return r.dwRemotePort == netPort && r.dwState == MIB_TCP_STATE_ESTAB; };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(50)) {
+        ULONG cb = static_cast<ULONG>(buf.size());
+        if (GetTcpTable(t, &cb, FALSE) == NO_ERROR && std::none_of(t->table, t->table + t->dwNumEntries, open))
+            return true;
+    }
+    return false;
+}
+
+TEST_F(DavSessionTest, AConditionalSaveReplacesOnlyTheCopyItStartedFrom) {
+    const std::string kOld = "the server's copy", kTheirs = "someone else's, longer", kMine = "mine";
+    struct {
+        bool https, changed, validators, idle;  // idle: saved once the server closed the kept-alive connection
+        int age;               // hours; negative: a weak ETag
+        const wchar_t* since;  // in place of the download's date
+        HRESULT hr;
+        DWORD status;
+    } rows[] = {
+        {false, false, true, false, 2, nullptr, S_OK, 204},
+        {true, true, true, false, 2, nullptr, web::E_HTTP_CONFLICT, 412},
+        {false, false, true, false, -1, nullptr, S_OK, 204},  // If-Match would refuse a weak ETag
+        {true, false, true, false, -1, L"Sat, 01 Jan 2000 00:00:00 GMT", web::E_HTTP_CONFLICT, 412},
+        {false, true, false, false, 2, nullptr, S_OK, 204},
+        {true, false, true, true, 2, nullptr, S_OK, 204},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(rows); ++i) {
+        const auto& r = rows[i];
+        const std::wstring path = L"dav/cond" + std::to_wstring(i) + L".txt";
+        Seed(path, kOld, r.age);
+        web::TransferResult got, put;
+        ASSERT_EQ(S_OK, Get(Url(r.https, path), &got)) << i;
+        EXPECT_EQ(r.age < 0, got.etag.rfind(L"W/\"", 0) == 0) << i << ": " << Narrow(got.etag);
+        EXPECT_NE(L"", got.lastModified) << i;
+        if (r.changed) Seed(path, kTheirs, 1);
+        ASSERT_TRUE(!r.idle || ServerClosedConnections(r.https)) << i;
+        web::PutConditions c;
+        if (r.validators) c = {got.etag, r.since ? r.since : got.lastModified, L""};
+        EXPECT_EQ(r.hr, Put(Url(r.https, path), kMine, c, &put)) << i;
+        EXPECT_EQ(r.status, put.status) << i;
+        EXPECT_EQ(SUCCEEDED(r.hr) ? kMine : r.changed ? kTheirs : kOld, FileText(ServerFile(path))) << i;
+    }
+}
+
+TEST_F(DavSessionTest, ALockKeepsOthersOutUntilItsTokenComesOrItIsUnlocked) {
+    // Locks outlive a run: a file of this run's own.
+    const std::wstring path = L"dav/locked" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    const std::wstring owner = L"Alice & Co <QA>, 张";
+    Seed(path, "v1", 2);
+    enum { kLock, kPut, kRefresh, kUnlock };
+    struct {
+        const char* step;
+        int act;
+        bool https, token, held;
+        const wchar_t* who;  // the lock's owner text
+        HRESULT hr;
+        DWORD status, seconds;
+    } steps[] = {
+        {"lock", kLock, false, false, true, owner.c_str(), S_OK, 200, 600},
+        {"another's lock", kLock, true, false, true, L"bob", web::E_HTTP_LOCKED, 423, 0},
+        {"save without the token", kPut, true, false, true, nullptr, web::E_HTTP_LOCKED, 423, 0},
+        {"save with it", kPut, false, true, true, nullptr, S_OK, 204, 0},
+        {"refresh", kRefresh, true, true, true, nullptr, S_OK, 200, 300},
+        {"unlock", kUnlock, false, true, false, nullptr, S_OK, 204, 0},
+        {"save without a token after", kPut, true, false, false, nullptr, S_OK, 204, 0},
+    };
+    std::wstring token, holder;
+    for (const auto& s : steps) {
+        const std::wstring url = Url(s.https, path);
+        web::LockInfo info;
+        const HRESULT hr = s.act == kPut      ? Put(url, s.step, {L"", L"", s.token ? token : L""}, &info)
+                           : s.act == kUnlock  ? m_session.Unlock(url, token, &info)
+                           : s.act == kRefresh ? m_session.RefreshLock(url, token, 300, &info)
+                                               : m_session.Lock(url, s.who, 600, &info);
+        EXPECT_EQ(s.hr, hr) << s.step;
+        EXPECT_EQ(s.status, info.status) << s.step;
+        EXPECT_EQ(s.seconds, info.timeoutSeconds) << s.step;
+        EXPECT_EQ(hr == web::E_HTTP_LOCKED && s.act == kLock ? owner : L"", info.owner) << s.step;
+        EXPECT_EQ(s.held ? S_OK : S_FALSE, m_session.QueryLockOwner(url, &holder)) << s.step;
+        EXPECT_EQ(s.held ? owner : L"", holder) << s.step;
+        if (s.act == kLock && hr == S_OK) token = L"<" + info.lockToken + L">";  // brackets or none: both serve
+    }
+    EXPECT_EQ("save without a token after", FileText(ServerFile(path)));
+}
+
+// Answers the system's sign-in dialogs as a user would, until stopped: the
+// passwords in turn, an empty one by Cancel. The prefix is the tests' own: no
+// other process shows a dialog in it.
+size_t AnswerSignIns(const std::vector<std::wstring>& passwords, const std::atomic<bool>& stop) {
+    const int kUser = 1027, kPassword = 1028;  // the edit fields of Wine's dialog
+    size_t n = 0;
+    for (HWND box = nullptr, last = nullptr; !stop; Sleep(20)) {
+        box = FindWindowW(L"#32770", nullptr);
+        if (!box || box == last || !IsWindowVisible(box) || !GetDlgItem(box, kPassword)) continue;
+        const std::wstring answer = n < passwords.size() ? passwords[n] : L"";
+        SetDlgItemTextW(box, kUser, Env(L"VX_DAV_USER").c_str());
+        SetDlgItemTextW(box, kPassword, answer.c_str());
+        PostMessageW(box, WM_COMMAND, answer.empty() ? IDCANCEL : IDOK, 0);
+        last = box;
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(DavSessionTest, ASignInIsAskedOfTheUserOnlyWhereAPromptWindowIsGiven) {
+    const std::wstring password = Env(L"VX_DAV_PASSWORD");
+    const std::wstring path = L"auth/signed" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    HWND owner = CreateWindowW(L"STATIC", L"page", WS_OVERLAPPEDWINDOW, 0, 0, 200, 90, nullptr, nullptr, nullptr, 0);
+    struct {
+        bool https, prompt, put;
+        std::vector<std::wstring> answers;
+        HRESULT hr;
+        DWORD status;
+    } rows[] = {
+        {true, false, false, {}, web::E_HTTP_SIGNIN_REQUIRED, 401},
+        {true, true, true, {L""}, web::E_HTTP_SIGNIN_CANCELLED, 401},
+        {true, true, false, {L"wrong", L"wrong", L"wrong"}, web::E_HTTP_SIGNIN_REQUIRED, 401},
+        {true, true, true, {L"wrong", password}, S_OK, 201},  // the body goes again, from the file
+        {true, false, false, {}, S_OK, 200},                  // remembered for the process
+        {false, true, false, {password}, S_OK, 200},          // another server asks again
+    };
+    for (size_t i = 0; i < ARRAYSIZE(rows); ++i) {
+        const auto& r = rows[i];
+        m_session.SetPromptWindow(r.prompt ? owner : nullptr);
+        web::TransferResult result;
+        std::atomic<bool> stop{false};
+        auto answered = std::async(std::launch::async, AnswerSignIns, std::cref(r.answers), std::cref(stop));
+        EXPECT_EQ(r.hr, r.put ? Put(Url(r.https, path), "signed", {}, &result) : Get(Url(r.https, path), &result)) << i;
+        stop = true;
+        EXPECT_EQ(r.answers.size(), answered.get()) << i;
+        EXPECT_EQ(r.status, result.status) << i;
+        EXPECT_EQ(r.status == 201 || i > 3 ? "signed" : "", FileText(ServerFile(path))) << i;
+    }
+    DestroyWindow(owner);
 }
 
 }  // namespace

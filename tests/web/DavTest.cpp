@@ -248,6 +248,33 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     EXPECT_NE(std::string::npos, FileText(ServerFile(name)).find("A\0n\0n\0'\0s\0")) << "the check-in reached the server";
     EXPECT_EQ(static_cast<HRESULT>(0x80041112), ann->CheckIn(Missing())) << "nothing checked out";
 
+    // A short lock is refreshed while it is held: after three refreshes
+    // (Apache's log shows each LOCK) it is still Bob's.
+    const wchar_t kWebKey[] = L"Software\\Quorvane\\Tollan3.0\\Web";
+    const DWORD two = 2;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kWebKey, L"LockTimeoutSeconds", REG_DWORD, &two,
+                                             sizeof(two)));
+    const std::wstring accessLog = m_root + L"\\..\\logs\\access.log";
+    auto locks = [&] {
+        const std::string log = FileText(accessLog);
+        size_t n = 0;
+        for (size_t at = log.find(" LOCK /dav/shared.vxp 200"); at != std::string::npos;
+             at = log.find(" LOCK /dav/shared.vxp 200", at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_EQ(S_OK, checkOut(bob.get(), L"Bob"));
+    const size_t taken = locks();
+    for (DWORD start = GetTickCount(); locks() < taken + 3 && GetTickCount() - start < 30000;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(50);
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kWebKey, L"LockTimeoutSeconds");
+    EXPECT_GE(locks(), taken + 3) << "refreshed";
+    EXPECT_EQ(kLocked, checkOut(ann.get(), L"Ann")) << "still Bob's";
+    EXPECT_EQ(S_OK, bob->CheckIn(Missing()));
+
     // The final release of a checked-out control lets go of its lock too.
     ASSERT_EQ(S_OK, checkOut(bob.get(), L"Bob"));
     bob.reset();

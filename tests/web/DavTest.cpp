@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "EventSink.h"
 #include "TestContainer.h"
 #include "TestSupport.h"
 #include "fw/Raii.h"
@@ -61,8 +62,20 @@ protected:
         ASSERT_EQ(S_OK, m_host.query(m_office.put()));
     }
     void TearDown() override {
+        if (m_cp) m_cp->Unadvise(m_cookie);
+        m_cp.reset();
         m_office.reset();
         m_host.Release();
+    }
+    // The control's events from here on, in m_sink.
+    void Listen() {
+        com_ptr<IConnectionPointContainer> cpc;
+        ASSERT_EQ(S_OK, m_office.query(cpc.put()));
+        ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID__IOfficeEvents, m_cp.put()));
+        ASSERT_EQ(S_OK, m_cp->Advise(&m_sink, &m_cookie));
+    }
+    bool Heard(const std::wstring& event) const {
+        return std::find(m_sink.events.begin(), m_sink.events.end(), event) != m_sink.events.end();
     }
 
     // "http://127.0.0.1:<VX_DAV_HTTP_PORT>/dav/<name>" and the like.
@@ -131,6 +144,9 @@ protected:
     std::wstring m_root;
     TestContainer m_host;
     com_ptr<IOffice2> m_office;
+    EventSink m_sink;
+    com_ptr<IConnectionPoint> m_cp;
+    DWORD m_cookie = 0;
 };
 
 // What a server holds is never overwritten by a save of an older copy: a
@@ -156,6 +172,7 @@ TEST_F(DavTest, ASaveOverSomeoneElsesChangeIsAConflictNotALoss) {
     };
     com_ptr<IOffice3> office3;
     ASSERT_EQ(S_OK, m_office.query(office3.put()));
+    Listen();
     for (const auto& c : cases) {
         const std::wstring name = std::wstring(L"conflict-") + c.name + L".vxp";
         const std::wstring url = Url(c.base, c.portVar, name);
@@ -177,6 +194,7 @@ TEST_F(DavTest, ASaveOverSomeoneElsesChangeIsAConflictNotALoss) {
         EXPECT_EQ(SUCCEEDED(c.hr), Saved()) << c.name;
         if (FAILED(c.hr)) {
             EXPECT_NE(std::wstring::npos, description.find(L"changed on the server")) << c.name;
+            EXPECT_TRUE(Heard(L"SaveConflict(" + url + L")")) << c.name;
             EXPECT_TRUE(theirs == FileText(ServerFile(name))) << c.name << ": their change is kept";
         } else {
             EXPECT_TRUE(LocalBytes(L"mine.vxp") == FileText(ServerFile(name))) << c.name;
@@ -214,8 +232,10 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     };
     const HRESULT kLocked = static_cast<HRESULT>(0x80041111);
 
+    Listen();
     ASSERT_EQ(S_OK, checkOut(ann.get(), L"Ann 安"));
     EXPECT_TRUE(checkedOut(ann.get()));
+    EXPECT_TRUE(Heard(L"DocumentCheckedOut(" + url + L")"));
     EXPECT_EQ(L"shared", Text());
     EXPECT_EQ(kLocked, checkOut(bob.get(), L"Bob"));
     EXPECT_NE(std::wstring::npos, ErrorDescription().find(L"Ann 安"));
@@ -247,6 +267,7 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     }
     EXPECT_NE(std::string::npos, FileText(ServerFile(name)).find("A\0n\0n\0'\0s\0")) << "the check-in reached the server";
     EXPECT_EQ(static_cast<HRESULT>(0x80041112), ann->CheckIn(Missing())) << "nothing checked out";
+    EXPECT_TRUE(Heard(L"DocumentCheckedIn(" + url + L")"));
 
     // A short lock is refreshed while it is held: after three refreshes
     // (Apache's log shows each LOCK) it is still Bob's.

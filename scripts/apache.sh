@@ -139,6 +139,9 @@ SSLSessionCache shmcb:$dir/rt/ssl_scache(512000)
 # Documents of 128 MB and more go up in one request.
 LimitRequestBody 0
 Timeout 120
+# Idle kept-alive connections close soon, so a test of a request after the
+# server closed one waits for that state briefly (the default is 5 s).
+KeepAliveTimeout 1
 Listen 127.0.0.1:$http
 EOF
         local m

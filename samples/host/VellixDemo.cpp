@@ -207,7 +207,13 @@ int WebRoundTrip(IOffice* office, IOffice* other, const std::wstring& folder) {
             // before the check-in: refused, nothing of the first's lost.
             UINT hwnd = 0;
             second->get_HWnd(&hwnd);
-            SetFocus(reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd)));
+            // The document's own window, in the middle of the control.
+            HWND control = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd));
+            RECT client;
+            GetClientRect(control, &client);
+            POINT middle = {client.right / 2, client.bottom / 2};
+            HWND doc = ChildWindowFromPoint(control, middle);
+            SetFocus(doc ? doc : control);
             Pump(100);
             Type(kLateText);
             Pump(100);

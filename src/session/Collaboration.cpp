@@ -82,13 +82,11 @@ HRESULT CDocumentSession::CheckOut(BSTR url, VARIANT owner, VARIANT progId) {
         // change until the check-in.
         m_strLockOwner.clear();
         web::LockInfo lock;
-        web::TransferResult result;
         hrStep = RunTransfer(L"LOCK", strUrl,
                              [&](web::CWebSession& session, const web::ProgressCallback&) {
-                                 return session.Lock(strUrl, strOwner, web::CWebSession::LockTimeoutSeconds(),
-                                                     &lock, &result);
+                                 return session.Lock(strUrl, strOwner, web::CWebSession::LockTimeoutSeconds(), &lock);
                              },
-                             &result);
+                             &lock);
         if (hrStep == web::E_HTTP_LOCKED) {
             m_strLockOwner = lock.owner;
             return Fail(hrStep, kErrLockedBy, m_strLockOwner.c_str(), web::LoggableUrl(strUrl).c_str());
@@ -102,7 +100,7 @@ HRESULT CDocumentSession::CheckOut(BSTR url, VARIANT owner, VARIANT progId) {
         if (hrStep != S_OK) {
             // Nothing was checked out after all: the lock goes again.
             web::CWebSession session;
-            if (SUCCEEDED(OpenWebSession(session))) session.Unlock(strUrl, lock.token);
+            if (SUCCEEDED(OpenWebSession(session))) session.Unlock(strUrl, lock.lockToken);
             return FAILED(hrStep) ? hrStep : E_ABORT;
         }
         m_lock = lock;
@@ -163,7 +161,9 @@ void CDocumentSession::OnLockRefreshTimer() {
     if (!IsCheckedOut() || m_bTransferring) return;
     web::CWebSession session;
     HRESULT hr = OpenWebSession(session);
-    if (SUCCEEDED(hr)) hr = session.RefreshLock(m_strLockUrl, m_lock.token, web::CWebSession::LockTimeoutSeconds());
+    web::LockInfo renewed;
+    if (SUCCEEDED(hr))
+        hr = session.RefreshLock(m_strLockUrl, m_lock.lockToken, web::CWebSession::LockTimeoutSeconds(), &renewed);
     if (FAILED(hr)) Log().Write(kLogRefreshFailed, web::LoggableUrl(m_strLockUrl).c_str(), hr);
 }
 
@@ -176,7 +176,7 @@ void CDocumentSession::ReleaseLock() {
     m_strLockUrl.clear();
     web::CWebSession session;
     HRESULT hr = OpenWebSession(session);
-    if (SUCCEEDED(hr)) hr = session.Unlock(url, lock.token);
+    if (SUCCEEDED(hr)) hr = session.Unlock(url, lock.lockToken);
     if (FAILED(hr)) Log().Write(kLogUnlockFailed, web::LoggableUrl(url).c_str(), hr);
 }
 
@@ -195,10 +195,11 @@ void CDocumentSession::SettleValidators(const std::wstring& url, bool bAskWhenNo
     for (const DWORD start = GetTickCount(); GetTickCount() - start < kSettleMs; Sleep(kSettlePollMs)) {
         web::TransferResult result;
         if (FAILED(session.Head(url, &result))) return;
-        if (m_validators.empty()) m_validators = result.validators;
-        if (result.validators.etag.empty() || result.validators.weak()) continue;
-        m_validators.etag = read.empty() ? result.validators.etag : read;
-        m_validators.lastModified = result.validators.lastModified;
+        const web::Validators now(result);
+        if (m_validators.empty()) m_validators = now;
+        if (now.etag.empty() || now.weak()) continue;
+        m_validators.etag = read.empty() ? now.etag : read;
+        m_validators.lastModified = now.lastModified;
         return;
     }
 }

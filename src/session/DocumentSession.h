@@ -71,7 +71,7 @@ public:
     HRESULT CheckIn(VARIANT keepCheckedOut);
     HRESULT UndoCheckOut();
     HRESULT OverwriteURL(BSTR url, BSTR* response);
-    bool IsCheckedOut() const { return !m_lock.token.empty(); }
+    bool IsCheckedOut() const { return !m_lock.lockToken.empty(); }
     // Who holds the lock that refused the last check-out or save.
     const std::wstring& LockOwner() const { return m_strLockOwner; }
     // The host's timer kLockRefreshTimer has come round.
@@ -148,7 +148,7 @@ private:
     // What the server said of m_strDocumentURL when it was last read or
     // written: the condition of the next PUT there.
     web::Validators m_validators;
-    web::LockInfo m_lock;  // token empty: not checked out
+    web::LockInfo m_lock;  // no token: not checked out
     std::wstring m_strLockUrl;
     std::wstring m_strLockOwner;
 };

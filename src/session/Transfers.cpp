@@ -414,7 +414,7 @@ HRESULT CDocumentSession::DownloadAndOpen(const std::wstring& strUrl, VARIANT re
         m_spDocObject->put_FileName(none.get());
     }
     m_strDocumentURL = strUrl;
-    m_validators = result.validators;
+    m_validators = web::Validators(result);
     SettleValidators(strUrl, false);
     return S_OK;
 }
@@ -468,8 +468,11 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
     web::PutConditions conditions;
     const bool bOwnUrl = IsSameUrl(strUrl, m_strDocumentURL);
     if (bPut && bOwnUrl) {
-        conditions.lockToken = m_lock.token;
-        if (mode == PutMode::Conditional) conditions.validators = m_validators;
+        conditions.lockToken = m_lock.lockToken;
+        if (mode == PutMode::Conditional) {
+            conditions.etag = m_validators.etag;
+            conditions.lastModified = m_validators.lastModified;
+        }
     }
 
     // A copy, as a local save writes it, to a temporary file; the document
@@ -510,7 +513,7 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
         }
         if (bPut) {
             // The next conditional save compares with what this one left.
-            m_validators = result.validators;
+            m_validators = web::Validators(result);
             SettleValidators(strUrl, true);
         }
         // A form's answer says nothing of a file at that URL.

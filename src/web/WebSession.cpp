@@ -1,5 +1,6 @@
 #include "web/WebSession.h"
 
+#include <msxml2.h>
 #include <objbase.h>
 
 #include <algorithm>
@@ -19,15 +20,18 @@ const DWORD kDefaultMaxDocument = 1u << 30;
 const wchar_t kMaxResponseValue[] = L"MaxResponseBytes";
 const wchar_t kLockTimeoutValue[] = L"LockTimeoutSeconds";
 const DWORD kDefaultLockTimeout = 600;
-// Fresh connections tried after a kept-alive one was found dead, and sign-in
-// prompts answered, for one request.
-const int kMaxReconnects = 2;
-const int kMaxPrompts = 3;
 const wchar_t kTransferFolder[] = L"VellixWeb";
 const int kMaxRedirects = 10;
 const DWORD kChunk = 64 * 1024;
 // An upload's answer is text for the page, not a document.
 const DWORD kDefaultMaxResponse = 16 * 1024 * 1024;
+// Answers to the sign-in prompt that the server may refuse before the
+// request ends as unsigned.
+const int kMaxSignInPrompts = 3;
+const DWORD kRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                            INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
+const wchar_t kDavNamespace[] = L"DAV:";
+const wchar_t kXmlContentType[] = L"text/xml; charset=\"utf-8\"";
 
 // A positive DWORD setting of the Web key, or its default.
 DWORD WebSetting(const wchar_t* pszName, DWORD dwDefault) {
@@ -104,6 +108,22 @@ std::wstring QueryHeader(HINTERNET hRequest, DWORD dwInfo) {
     return value;
 }
 
+// A header HTTP_QUERY names no constant for.
+std::wstring QueryCustomHeader(HINTERNET hRequest, const wchar_t* pszName) {
+    std::wstring value(std::max<size_t>(wcslen(pszName) + 1, 256), L'\0');
+    for (int i = 0; i < 2; ++i) {
+        wcscpy(&value[0], pszName);
+        DWORD cb = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (HttpQueryInfoW(hRequest, HTTP_QUERY_CUSTOM, &value[0], &cb, nullptr)) {
+            value.resize(cb / sizeof(wchar_t));
+            return value;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        value.assign(cb / sizeof(wchar_t) + 1, L'\0');
+    }
+    return std::wstring();
+}
+
 // The timer of one blocking WinINet call: a call that failed after waiting
 // out the timeout timed out, whatever error the stack reports for it (some
 // report the socket's abort instead).
@@ -133,71 +153,139 @@ HRESULT StatusResult(DWORD status) {
     if (status == 404 || status == 410) return E_HTTP_NOT_FOUND;
     if (status == 412) return E_HTTP_CONFLICT;
     if (status == 423) return E_HTTP_LOCKED;
-    if (status == 401) return E_HTTP_SIGN_IN;
     return E_HTTP_STATUS;
 }
 
-// A header the query constants do not name.
-std::wstring QueryCustomHeader(HINTERNET hRequest, const wchar_t* pszName) {
-    std::wstring value(512, L'\0');
-    wcsncpy(&value[0], pszName, value.size() - 1);
-    DWORD cb = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (!HttpQueryInfoW(hRequest, HTTP_QUERY_CUSTOM, &value[0], &cb, nullptr)) return std::wstring();
-    value.resize(cb / sizeof(wchar_t));
-    return value;
+DWORD QueryStatus(HINTERNET hRequest) {
+    DWORD status = 0, cb = sizeof(status);
+    if (!HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr)) return 0;
+    return status;
 }
 
-// Failures of a request on a connection the server had already closed:
-// worth one more try on a fresh one, as nothing was answered.
-bool IsDeadConnection(HRESULT hr) {
+// What a request fails with on a kept-alive connection the server had
+// already closed, before any answer: a TLS one still looks alive to WinINet
+// here (the server's closing alert is data to read), so it is reused, and
+// the request dies on it with one of these.
+bool IsStaleConnectionFailure(HRESULT hr) {
     return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_SECURITY_CHANNEL_ERROR) ||
            hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET) ||
            hr == HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED) ||
            hr == HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
 }
 
-// A text for an XML element's content.
-std::string XmlEscape(const std::string& s) {
+// Text as XML character data, in UTF-8.
+std::string XmlText(const std::wstring& s) {
     std::string out;
-    for (char c : s) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else out += c;
+    for (char c : ToUtf8(s)) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
 
-std::string XmlUnescape(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '&') {
-            static const std::pair<const char*, char> kEntities[] = {
-                {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
-            bool bKnown = false;
-            for (const auto& e : kEntities) {
-                const size_t n = strlen(e.first);
-                if (s.compare(i, n, e.first) == 0) {
-                    out += e.second;
-                    i += n - 1;
-                    bKnown = true;
-                    break;
-                }
-            }
-            if (bKnown) continue;
+// A lock token as it goes between angle brackets in a header; empty when
+// it could not be one (a bracket, space or control character would let it
+// end the header's list early or add a header).
+std::wstring BareToken(std::wstring token) {
+    if (token.size() >= 2 && token.front() == L'<' && token.back() == L'>') token = token.substr(1, token.size() - 2);
+    if (token.find_first_of(L"<>") != std::wstring::npos ||
+        std::any_of(token.begin(), token.end(), [](wchar_t c) { return c <= L' '; }))
+        return std::wstring();
+    return token;
+}
+
+// "Second-600" as 600, "Infinite" as LockInfo::kInfiniteLock; 0 unknown.
+DWORD LockSeconds(const std::wstring& timeout) {
+    if (_wcsicmp(timeout.c_str(), L"Infinite") == 0) return LockInfo::kInfiniteLock;
+    if (_wcsnicmp(timeout.c_str(), L"Second-", 7) != 0) return 0;
+    const unsigned long long n = _wcstoui64(timeout.c_str() + 7, nullptr, 10);
+    return static_cast<DWORD>(std::min<unsigned long long>(n, LockInfo::kInfiniteLock - 1));
+}
+
+// COM for the parser on this thread, for as long as the object lives; a
+// thread already in an apartment of either kind keeps it.
+class CComForThread {
+public:
+    CComForThread() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~CComForThread() {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    CComForThread(const CComForThread&) = delete;
+    CComForThread& operator=(const CComForThread&) = delete;
+
+private:
+    HRESULT m_hr;
+};
+
+// The lock a WebDAV answer describes (a LOCK's prop, a PROPFIND's
+// multistatus), read with the system's XML parser, MSXML: it knows the
+// namespaces, entities and character references a server may use, so
+// elements are matched by namespace and local name, never by prefix.
+class CActiveLock {
+public:
+    // S_OK: the answer names an active lock; S_FALSE: it names none.
+    HRESULT Read(const std::string& answer) {
+        CComForThread com;
+        CLSID clsid;
+        HRESULT hr = CLSIDFromProgID(L"Msxml2.DOMDocument.3.0", &clsid);
+        if (FAILED(hr)) return hr;
+        fw::com_ptr<IXMLDOMDocument> doc;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument, doc.put_void());
+        if (FAILED(hr)) return hr;
+        // Nothing outside the answer is fetched or checked.
+        doc->put_async(VARIANT_FALSE);
+        doc->put_validateOnParse(VARIANT_FALSE);
+        doc->put_resolveExternals(VARIANT_FALSE);
+        std::wstring text(MultiByteToWideChar(CP_UTF8, 0, answer.data(), static_cast<int>(answer.size()), nullptr, 0),
+                          L'\0');
+        if (!text.empty())
+            MultiByteToWideChar(CP_UTF8, 0, answer.data(), static_cast<int>(answer.size()), &text[0],
+                                static_cast<int>(text.size()));
+        VARIANT_BOOL bLoaded = VARIANT_FALSE;
+        hr = doc->loadXML(fw::unique_bstr(text.c_str()).get(), &bLoaded);
+        if (FAILED(hr) || !bLoaded) return HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        fw::com_ptr<IXMLDOMNode> lock = Find(doc.get(), L"activelock", 0);
+        if (!lock) return S_FALSE;
+        owner = Text(Find(lock.get(), L"owner", 0).get());
+        timeout = Text(Find(lock.get(), L"timeout", 0).get());
+        return S_OK;
+    }
+
+    std::wstring owner;
+    std::wstring timeout;
+
+private:
+    // The first element DAV:name at or below node, depth first.
+    static fw::com_ptr<IXMLDOMNode> Find(IXMLDOMNode* node, const wchar_t* name, int depth) {
+        // Answers are shallow; a deep one is no answer of a DAV server.
+        if (!node || depth > 32) return nullptr;
+        DOMNodeType type;
+        fw::unique_bstr ns, local;
+        if (SUCCEEDED(node->get_nodeType(&type)) && type == NODE_ELEMENT && SUCCEEDED(node->get_namespaceURI(ns.put())) &&
+            SUCCEEDED(node->get_baseName(local.put())) && wcscmp(ns.c_str(), kDavNamespace) == 0 &&
+            wcscmp(local.c_str(), name) == 0)
+            return fw::com_ptr<IXMLDOMNode>(node);
+        fw::com_ptr<IXMLDOMNode> child, next;
+        node->get_firstChild(child.put());
+        while (child) {
+            if (fw::com_ptr<IXMLDOMNode> found = Find(child.get(), name, depth + 1)) return found;
+            child->get_nextSibling(next.put());
+            child = std::move(next);
         }
-        out += s[i];
+        return nullptr;
     }
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& s) {
-    if (s.empty()) return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n);
-    return out;
-}
+    static std::wstring Text(IXMLDOMNode* node) {
+        fw::unique_bstr text;
+        if (!node || FAILED(node->get_text(text.put()))) return std::wstring();
+        return text.c_str();
+    }
+};
 
 }  // namespace
 
@@ -206,6 +294,12 @@ DWORD CWebSession::DeadlineMs() { return WebSetting(kDeadlineValue, kDefaultDead
 ULONGLONG CWebSession::MaxDocumentBytes() { return WebSetting(kMaxDocumentValue, kDefaultMaxDocument); }
 size_t CWebSession::MaxResponseBytes() { return WebSetting(kMaxResponseValue, kDefaultMaxResponse); }
 DWORD CWebSession::LockTimeoutSeconds() { return WebSetting(kLockTimeoutValue, kDefaultLockTimeout); }
+
+HRESULT CWebSession::Head(const std::wstring& url, TransferResult* pResult) {
+    // Not kept alive: a server that answers a HEAD with a body anyway would
+    // leave it to be read as the next request's answer.
+    return Send(url, L"HEAD", L"Connection: close\r\n", nullptr, nullptr, ProgressCallback(), pResult);
+}
 
 HRESULT CWebSession::Interrupted() const {
     if (m_cancel && m_cancel()) return E_ABORT;
@@ -241,7 +335,7 @@ HRESULT CWebSession::Download(const std::wstring& url, const std::wstring& file,
     fw::unique_hfile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY,
                                      nullptr));
     if (!out) return HRESULT_FROM_WIN32(GetLastError());
-    return Send(url, L"GET", nullptr, out.get(), progress, pResult);
+    return Send(url, L"GET", std::wstring(), nullptr, out.get(), progress, pResult);
 }
 
 HRESULT CWebSession::PostFile(const std::wstring& url, const std::wstring& file, const std::wstring& fieldName,
@@ -270,126 +364,110 @@ HRESULT CWebSession::PostFile(const std::wstring& url, const std::wstring& file,
                    "\"; filename=\"" + QuotedParam(fileName) + "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
     body.suffix = "\r\n--" + boundary + "--\r\n";
     body.contentType = L"multipart/form-data; boundary=" + std::wstring(boundary.begin(), boundary.end());
-    return Send(url, L"POST", &body, nullptr, progress, pResult);
+    return Send(url, L"POST", std::wstring(), &body, nullptr, progress, pResult);
 }
 
 HRESULT CWebSession::PutFile(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
                              TransferResult* pResult, const PutConditions& conditions) {
-    const Validators& v = conditions.validators;
-    for (const std::wstring* p : {&v.etag, &v.lastModified, &conditions.lockToken})
+    for (const std::wstring* p : {&conditions.etag, &conditions.lastModified})
         if (HasControlChar(*p)) return E_INVALIDARG;
+    // If-Match compares strongly: a weak ETag never matches, so the date
+    // stands in for it (to the second, as dates go).
+    std::wstring headers;
+    const bool bStrongEtag = !conditions.etag.empty() && conditions.etag.compare(0, 2, L"W/") != 0;
+    if (bStrongEtag)
+        headers += L"If-Match: " + conditions.etag + L"\r\n";
+    else if (!conditions.lastModified.empty())
+        headers += L"If-Unmodified-Since: " + conditions.lastModified + L"\r\n";
+    if (!conditions.lockToken.empty()) {
+        const std::wstring token = BareToken(conditions.lockToken);
+        if (token.empty()) return E_INVALIDARG;
+        headers += L"If: (<" + token + L">)\r\n";
+    }
     Body body;
     body.file = file;
     body.contentType = L"application/octet-stream";
-    // A weak ETag never matches under If-Match's strong comparison: the
-    // date says the same then.
-    std::wstring headers;
-    if (!v.etag.empty() && !v.weak())
-        headers += L"If-Match: " + v.etag + L"\r\n";
-    else if (!v.lastModified.empty())
-        headers += L"If-Unmodified-Since: " + v.lastModified + L"\r\n";
-    if (!conditions.lockToken.empty()) headers += L"If: (<" + conditions.lockToken + L">)\r\n";
-    return Send(url, L"PUT", &body, nullptr, progress, pResult, headers);
+    return Send(url, L"PUT", headers, &body, nullptr, progress, pResult);
 }
 
-HRESULT CWebSession::Head(const std::wstring& url, TransferResult* pResult) {
-    // Not kept alive: a server that answers a HEAD with a body anyway would
-    // leave it to be read as the next request's answer.
-    return Send(url, L"HEAD", nullptr, nullptr, ProgressCallback(), pResult, L"Connection: close\r\n");
-}
-
-HRESULT CWebSession::Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds, LockInfo* pLock,
-                          TransferResult* pResult) {
-    *pLock = LockInfo();
+HRESULT CWebSession::Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds,
+                          LockInfo* pInfo) {
+    *pInfo = LockInfo();
     if (HasControlChar(owner)) return E_INVALIDARG;
-    Body body;
-    body.prefix = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                  "<D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:exclusive/></D:lockscope>"
-                  "<D:locktype><D:write/></D:locktype><D:owner>" +
-                  XmlEscape(ToUtf8(owner)) + "</D:owner></D:lockinfo>";
-    body.contentType = L"text/xml; charset=utf-8";
-    const std::wstring headers = L"Depth: 0\r\nTimeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
-    HRESULT hr = Send(url, L"LOCK", &body, nullptr, ProgressCallback(), pResult, headers);
-    if (hr == E_HTTP_LOCKED || (FAILED(hr) && (pResult->status == 409 || pResult->status == 412))) {
-        // Someone else's: who, as the server says.
-        QueryLockOwner(url, &pLock->owner);
-        return E_HTTP_LOCKED;
+    std::wstring headers = L"Depth: 0\r\n";
+    if (timeoutSeconds) headers += L"Timeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
+    const std::string body =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:exclusive/></D:lockscope><D:locktype><D:write/></D:locktype>"
+        "<D:owner>" + XmlText(owner) + "</D:owner></D:lockinfo>";
+    HRESULT hr = SendText(url, L"LOCK", headers, body, pInfo);
+    if (pInfo->status == 423 || pInfo->status == 409 || pInfo->status == 412) {
+        // Servers refuse a lock on a locked resource with any of these; only
+        // a lock found there makes it a lock held by someone else.
+        HRESULT hrOwner = QueryLockOwner(url, &pInfo->owner);
+        if (hrOwner == S_OK || pInfo->status == 423) return E_HTTP_LOCKED;
+        return hr;
     }
     if (FAILED(hr)) return hr;
-    pLock->token = pResult->lockToken;
-    pLock->timeoutSeconds = pResult->lockTimeoutSeconds;
-    pLock->owner = owner;
-    return pLock->token.empty() ? E_HTTP_STATUS : S_OK;
+    if (pInfo->lockToken.empty()) return HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    CActiveLock granted;
+    if (granted.Read(pInfo->response) == S_OK) pInfo->timeoutSeconds = LockSeconds(granted.timeout);
+    return S_OK;
 }
 
-HRESULT CWebSession::RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds) {
-    if (HasControlChar(token)) return E_INVALIDARG;
-    TransferResult result;
-    const std::wstring headers =
-        L"If: (<" + token + L">)\r\nTimeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
-    return Send(url, L"LOCK", nullptr, nullptr, ProgressCallback(), &result, headers);
+HRESULT CWebSession::RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds,
+                                 LockInfo* pInfo) {
+    // Before the result is cleared: the token may be the result's own.
+    const std::wstring bare = BareToken(token);
+    *pInfo = LockInfo();
+    if (bare.empty()) return E_INVALIDARG;
+    std::wstring headers = L"If: (<" + bare + L">)\r\n";
+    if (timeoutSeconds) headers += L"Timeout: Second-" + std::to_wstring(timeoutSeconds) + L"\r\n";
+    HRESULT hr = SendText(url, L"LOCK", headers, std::string(), pInfo);
+    // A renewal names no token of its own: it is the one renewed.
+    pInfo->lockToken = bare;
+    if (FAILED(hr)) return hr;
+    CActiveLock renewed;
+    if (renewed.Read(pInfo->response) == S_OK) pInfo->timeoutSeconds = LockSeconds(renewed.timeout);
+    return S_OK;
 }
 
-HRESULT CWebSession::Unlock(const std::wstring& url, const std::wstring& token) {
-    if (HasControlChar(token)) return E_INVALIDARG;
+HRESULT CWebSession::Unlock(const std::wstring& url, const std::wstring& token, TransferResult* pResult) {
+    const std::wstring bare = BareToken(token);
     TransferResult result;
-    return Send(url, L"UNLOCK", nullptr, nullptr, ProgressCallback(), &result, L"Lock-Token: <" + token + L">\r\n");
+    if (!pResult) pResult = &result;
+    *pResult = TransferResult();
+    if (bare.empty()) return E_INVALIDARG;
+    return SendText(url, L"UNLOCK", L"Lock-Token: <" + bare + L">\r\n", std::string(), pResult);
 }
 
 HRESULT CWebSession::QueryLockOwner(const std::wstring& url, std::wstring* pOwner) {
     pOwner->clear();
-    Body body;
-    body.prefix = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                  "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:lockdiscovery/></D:prop></D:propfind>";
-    body.contentType = L"text/xml; charset=utf-8";
     TransferResult result;
-    HRESULT hr = Send(url, L"PROPFIND", &body, nullptr, ProgressCallback(), &result, L"Depth: 0\r\n");
+    HRESULT hr = SendText(url, L"PROPFIND", L"Depth: 0\r\n",
+                          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                          "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:lockdiscovery/></D:prop></D:propfind>",
+                          &result);
     if (FAILED(hr)) return hr;
-    *pOwner = OwnerFromXml(result.response);
-    return S_OK;
+    CActiveLock lock;
+    hr = lock.Read(result.response);
+    if (hr == S_OK) *pOwner = lock.owner;
+    return hr;
 }
 
-std::wstring OwnerFromXml(const std::string& xml) {
-    // <owner> or <prefix:owner>, with or without attributes.
-    size_t open = std::string::npos;
-    for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
-        size_t end = xml.find_first_of(" \t\r\n/>", at + 1);
-        if (end == std::string::npos) break;
-        std::string name = xml.substr(at + 1, end - at - 1);
-        const size_t colon = name.find(':');
-        if (colon != std::string::npos) name.erase(0, colon + 1);
-        if (name == "owner" && xml[end] != '/') {
-            open = xml.find('>', end);
-            break;
-        }
-    }
-    if (open == std::string::npos) return std::wstring();
-    std::string text;
-    int depth = 1;
-    for (size_t i = open + 1; i < xml.size() && depth > 0; ++i) {
-        if (xml[i] != '<') {
-            text += xml[i];
-            continue;
-        }
-        const size_t close = xml.find('>', i);
-        if (close == std::string::npos) break;
-        if (xml[i + 1] == '/')
-            --depth;
-        else if (xml[close - 1] != '/')
-            ++depth;
-        i = close;
-    }
-    text = XmlUnescape(text);
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return std::wstring();
-    return FromUtf8(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+HRESULT CWebSession::SendText(const std::wstring& url, const wchar_t* pszVerb, const std::wstring& headers,
+                              const std::string& body, TransferResult* pResult) {
+    if (body.empty()) return Send(url, pszVerb, headers, nullptr, nullptr, ProgressCallback(), pResult);
+    Body text;
+    text.prefix = body;
+    text.contentType = kXmlContentType;
+    return Send(url, pszVerb, headers, &text, nullptr, ProgressCallback(), pResult);
 }
 
 // One request, following redirects by hand: WinINet's own following has no
 // bound, so a redirect loop would never end.
-HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody, HANDLE hOut,
-                          const ProgressCallback& progress, TransferResult* pResult,
-                          const std::wstring& extraHeaders) {
+HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const std::wstring& headers, const Body* pBody,
+                          HANDLE hOut, const ProgressCallback& progress, TransferResult* pResult) {
     if (!m_hSession) return E_UNEXPECTED;
     *pResult = TransferResult();
     m_dwStart = GetTickCount();
@@ -397,8 +475,8 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
     Body body;
     if (pBody) {
         body = *pBody;
-        WIN32_FILE_ATTRIBUTE_DATA fad;
         if (!body.file.empty()) {
+            WIN32_FILE_ATTRIBUTE_DATA fad;
             if (!GetFileAttributesExW(body.file.c_str(), GetFileExInfoStandard, &fad))
                 return HRESULT_FROM_WIN32(GetLastError());
             body.fileSize = (static_cast<ULONGLONG>(fad.nFileSizeHigh) << 32) | fad.nFileSizeLow;
@@ -425,50 +503,40 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
                 return hr;
             }
         }
-        std::wstring object(uc.lpszUrlPath ? std::wstring(uc.lpszUrlPath, uc.dwUrlPathLength) : std::wstring());
+        Target target;
+        target.host = szHost;
+        target.port = uc.nPort;
+        target.object = uc.lpszUrlPath ? std::wstring(uc.lpszUrlPath, uc.dwUrlPathLength) : std::wstring();
         if (uc.lpszExtraInfo) {
             // The query goes to the server; a fragment never does.
             std::wstring extra(uc.lpszExtraInfo, uc.dwExtraInfoLength);
-            object += extra.substr(0, extra.find(L'#'));
+            target.object += extra.substr(0, extra.find(L'#'));
         }
-        if (object.empty() || object[0] != L'/') object.insert(0, L"/");
+        if (target.object.empty() || target.object[0] != L'/') target.object.insert(0, L"/");
+        target.flags = kRequestFlags | (uc.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
 
-        const std::wstring headers =
-            (pBody ? L"Content-Type: " + body.contentType + L"\r\n" : std::wstring()) + extraHeaders;
-        // A kept-alive connection the server has closed meanwhile fails
-        // before any answer: the request goes again on a fresh one. A 401
-        // goes again on the same request once the user has signed in.
-        unique_hinternet hConnect, hRequest;
-        for (int attempt = 0, prompts = 0;;) {
-            if (!hRequest) {
-                hConnect.reset(InternetConnectW(m_hSession.get(), szHost, uc.nPort, nullptr, nullptr,
-                                                INTERNET_SERVICE_HTTP, 0, 0));
-                if (!hConnect) return LastWinInetError();
-                SetTimeouts(hConnect.get());
-                DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                              INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI;
-                if (uc.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-                LPCWSTR accept[] = {L"*/*", nullptr};
-                hRequest.reset(
-                    HttpOpenRequestW(hConnect.get(), verb.c_str(), object.c_str(), nullptr, nullptr, accept, flags, 0));
-                if (!hRequest) return LastWinInetError();
-                SetTimeouts(hRequest.get());
-            }
-            bool bRetry = false;
-            HRESULT hr = SendOnce(hRequest.get(), pBody, body, headers, progress, pResult, &bRetry);
-            if (FAILED(hr)) {
-                if (!bRetry || attempt++ >= kMaxReconnects) return hr;
-                hRequest.reset();
-                hConnect.reset();
-                continue;
-            }
-            if (pResult->status == 401 && m_hwndPrompt && prompts++ < kMaxPrompts && AskForSignIn(hRequest.get()))
-                continue;
-            break;
+        // Every send of this hop goes to this same URL.
+        const Body* pHopBody = pBody ? &body : nullptr;
+        Exchange ex;
+        HRESULT hr = Perform(target, verb, headers, pHopBody, progress, &ex);
+        if (FAILED(hr) && !ex.bConnected && IsStaleConnectionFailure(hr)) {
+            // The connection was a kept-alive one the server had closed, and
+            // the failed one has left WinINet's pool: once more, on a new one.
+            if (HRESULT hrStop = Interrupted(); FAILED(hrStop)) return hrStop;
+            hr = Perform(target, verb, headers, pHopBody, progress, &ex);
         }
-        const DWORD status = pResult->status;
+        if (FAILED(hr)) return hr;
+        for (int prompts = 0; ex.status == HTTP_STATUS_DENIED;) {
+            pResult->status = ex.status;
+            hr = SignIn(target, &ex, &prompts);
+            if (SUCCEEDED(hr)) hr = Perform(target, verb, headers, pHopBody, progress, &ex);
+            if (FAILED(hr)) return hr;
+        }
+        if (pBody) pResult->bytes = body.fileSize;
+        const DWORD status = ex.status;
+        pResult->status = status;
 
-        std::wstring location = IsRedirect(status) ? QueryHeader(hRequest.get(), HTTP_QUERY_LOCATION) : std::wstring();
+        std::wstring location = IsRedirect(status) ? QueryHeader(ex.hRequest.get(), HTTP_QUERY_LOCATION) : std::wstring();
         if (!location.empty()) {
             if (hop >= kMaxRedirects) return E_HTTP_REDIRECT_LOOP;
             DWORD cch = INTERNET_MAX_URL_LENGTH;
@@ -478,94 +546,109 @@ HRESULT CWebSession::Send(std::wstring url, std::wstring verb, const Body* pBody
             from = url;
             url = next;
             // As browsers do: the body went with the first request; what
-            // follows a 303 (or 301/302 after anything but GET) is a GET.
-            if (status == 303 || ((status == 301 || status == 302) && verb != L"GET")) {
+            // follows a 303 (or 301/302 after a POST or PUT) is a GET. The
+            // WebDAV verbs mean nothing as a GET and keep theirs.
+            if ((verb == L"POST" || verb == L"PUT") && (status == 301 || status == 302 || status == 303)) {
                 verb = L"GET";
                 pBody = nullptr;
             }
             continue;
         }
-        pResult->validators.etag = QueryHeader(hRequest.get(), HTTP_QUERY_ETAG);
-        pResult->validators.lastModified = QueryHeader(hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
-        std::wstring token = QueryCustomHeader(hRequest.get(), L"Lock-Token");
-        if (token.size() >= 2 && token.front() == L'<' && token.back() == L'>') token = token.substr(1, token.size() - 2);
-        pResult->lockToken = token;
-        const std::wstring timeout = QueryCustomHeader(hRequest.get(), L"Timeout");
-        if (_wcsnicmp(timeout.c_str(), L"Second-", 7) == 0)
-            pResult->lockTimeoutSeconds = wcstoul(timeout.c_str() + 7, nullptr, 10);
-        HRESULT hr = StatusResult(status);
-        if (FAILED(hr)) {
-            // A WebDAV refusal explains itself in XML, which a lock's holder
-            // query reads; other answers' bodies are not wanted.
-            if (status == 423) ReadBody(hRequest.get(), nullptr, ProgressCallback(), pResult);
-            return hr;
-        }
-        if (verb == L"HEAD") return S_OK;
-        return ReadBody(hRequest.get(), pBody ? nullptr : hOut, pBody ? ProgressCallback() : progress, pResult);
+        pResult->etag = QueryHeader(ex.hRequest.get(), HTTP_QUERY_ETAG);
+        pResult->lastModified = QueryHeader(ex.hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
+        if (verb == L"LOCK") pResult->lockToken = BareToken(QueryCustomHeader(ex.hRequest.get(), L"Lock-Token"));
+        hr = StatusResult(status);
+        if (FAILED(hr) || verb == L"HEAD") return hr;
+        return ReadBody(ex.hRequest.get(), pBody ? nullptr : hOut, pBody ? ProgressCallback() : progress, pResult);
     }
 }
 
-HRESULT CWebSession::SendOnce(HINTERNET hRequest, const Body* pBody, const Body& body, const std::wstring& headers,
-                              const ProgressCallback& progress, TransferResult* pResult, bool* pbRetry) {
-    *pbRetry = false;
-    INTERNET_BUFFERSW ib = {};
-    ib.dwStructSize = sizeof(ib);
-    ib.lpcszHeader = headers.c_str();
-    ib.dwHeadersLength = static_cast<DWORD>(headers.size());
-    ib.dwHeadersTotal = ib.dwHeadersLength;
-    ib.dwBufferTotal = static_cast<DWORD>(body.total());
+void CALLBACK CWebSession::OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD dwStatus, LPVOID, DWORD) {
+    if (dwStatus == INTERNET_STATUS_CONNECTED_TO_SERVER && context)
+        reinterpret_cast<Exchange*>(context)->bConnected = true;
+}
+
+// Sends the request on new handles and reads its answer's status.
+HRESULT CWebSession::Perform(const Target& target, const std::wstring& verb, const std::wstring& headers,
+                             const Body* pBody, const ProgressCallback& progress, Exchange* pEx) {
+    pEx->hRequest.reset();
+    pEx->hConnect.reset();
+    pEx->bConnected = false;
+    pEx->status = 0;
+    pEx->hConnect.reset(InternetConnectW(m_hSession.get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                         INTERNET_SERVICE_HTTP, 0, 0));
+    if (!pEx->hConnect) return LastWinInetError();
+    SetTimeouts(pEx->hConnect.get());
+    LPCWSTR accept[] = {L"*/*", nullptr};
+    pEx->hRequest.reset(HttpOpenRequestW(pEx->hConnect.get(), verb.c_str(), target.object.c_str(), nullptr, nullptr,
+                                         accept, target.flags, reinterpret_cast<DWORD_PTR>(pEx)));
+    if (!pEx->hRequest) return LastWinInetError();
+    SetTimeouts(pEx->hRequest.get());
+    // WinINet says nothing of whether it reused a connection, only that it
+    // made one.
+    InternetSetStatusCallbackW(pEx->hRequest.get(), OnRequestStatus);
+
+    std::wstring all = pBody ? L"Content-Type: " + pBody->contentType + L"\r\n" + headers : headers;
     CWait wait(m_dwTimeoutMs);
     if (pBody) {
-        if (!HttpSendRequestExW(hRequest, &ib, nullptr, 0, 0)) {
-            HRESULT hr = wait.Failed();
-            *pbRetry = IsDeadConnection(hr);
-            return hr;
-        }
-        HRESULT hr = WriteBody(hRequest, body, progress);
-        if (FAILED(hr)) {
-            *pbRetry = IsDeadConnection(hr);
-            return hr;
-        }
+        INTERNET_BUFFERSW ib = {};
+        ib.dwStructSize = sizeof(ib);
+        ib.lpcszHeader = all.c_str();
+        ib.dwHeadersLength = static_cast<DWORD>(all.size());
+        ib.dwHeadersTotal = ib.dwHeadersLength;
+        ib.dwBufferTotal = static_cast<DWORD>(pBody->total());
+        if (!HttpSendRequestExW(pEx->hRequest.get(), &ib, nullptr, 0, 0)) return wait.Failed();
+        HRESULT hr = WriteBody(pEx->hRequest.get(), *pBody, progress);
+        if (FAILED(hr)) return hr;
         wait.Restart();
-        if (!HttpEndRequestW(hRequest, nullptr, 0, 0)) {
-            hr = wait.Failed();
-            *pbRetry = IsDeadConnection(hr);
-            return hr;
-        }
-        pResult->bytes = body.fileSize;
-    } else if (!HttpSendRequestW(hRequest, headers.empty() ? nullptr : headers.c_str(),
-                                 static_cast<DWORD>(headers.size()), nullptr, 0)) {
-        HRESULT hr = wait.Failed();
-        *pbRetry = IsDeadConnection(hr);
-        return hr;
+        if (!HttpEndRequestW(pEx->hRequest.get(), nullptr, 0, 0)) return wait.Failed();
+    } else if (!HttpSendRequestW(pEx->hRequest.get(), all.empty() ? nullptr : all.c_str(),
+                                 static_cast<DWORD>(all.size()), nullptr, 0)) {
+        return wait.Failed();
     }
-
-    DWORD status = 0, cb = sizeof(status);
-    if (!HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr) ||
-        status == 0) {
+    pEx->status = QueryStatus(pEx->hRequest.get());
+    if (pEx->status == 0) {
         // No status line came back: the server went away or never answered.
         SetLastError(ERROR_INTERNET_CONNECTION_ABORTED);
         HRESULT hr = wait.Failed();
         return hr == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT) ? hr
                                                                 : HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     }
-    pResult->status = status;
     return S_OK;
 }
 
-// The system's own prompt keeps the password: it goes into the request's
-// handle, never through this code, a script or the log.
-bool CWebSession::AskForSignIn(HINTERNET hRequest) {
-    // What is left of the refusal's body must not be read as the next answer.
-    char drain[4096];
-    DWORD cb = 0;
-    while (InternetReadFile(hRequest, drain, sizeof(drain), &cb) && cb > 0) {
+// A 401 answered through the system's sign-in prompt, which gives WinINet
+// the user's answer (it keeps it for the process; nothing of it passes
+// here). S_OK: send the request again. WinINet answers a challenge itself
+// only for a request sent whole, not for one whose body streams, so the
+// answer is first tried with a HEAD on the connection that holds it: that
+// one WinINet signs and remembers for the server, and the request that
+// follows on new handles carries it.
+HRESULT CWebSession::SignIn(const Target& target, Exchange* pEx, int* pnPrompts) {
+    unique_hinternet hProbe;
+    HINTERNET hChallenged = pEx->hRequest.get();
+    for (;;) {
+        if (!m_hwndPrompt || !IsWindow(m_hwndPrompt) || *pnPrompts >= kMaxSignInPrompts) return E_HTTP_SIGNIN_REQUIRED;
+        ++*pnPrompts;
+        const DWORD answer = InternetErrorDlg(
+            m_hwndPrompt, hChallenged, ERROR_INTERNET_INCORRECT_PASSWORD,
+            FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+            nullptr);
+        // The user's time at the prompt is no part of the transfer's.
+        m_dwStart = GetTickCount();
+        // Cancel gives ERROR_CANCELLED on Windows, ERROR_SUCCESS under Wine.
+        if (answer != ERROR_INTERNET_FORCE_RETRY) return E_HTTP_SIGNIN_CANCELLED;
+        if (HRESULT hr = Interrupted(); FAILED(hr)) return hr;
+        LPCWSTR accept[] = {L"*/*", nullptr};
+        hProbe.reset(HttpOpenRequestW(pEx->hConnect.get(), L"HEAD", target.object.c_str(), nullptr, nullptr, accept,
+                                      target.flags, 0));
+        if (!hProbe) return LastWinInetError();
+        SetTimeouts(hProbe.get());
+        CWait wait(m_dwTimeoutMs);
+        if (!HttpSendRequestW(hProbe.get(), nullptr, 0, nullptr, 0)) return wait.Failed();
+        if (QueryStatus(hProbe.get()) != HTTP_STATUS_DENIED) return S_OK;
+        hChallenged = hProbe.get();
     }
-    const DWORD answer = InternetErrorDlg(m_hwndPrompt, hRequest, ERROR_INTERNET_INCORRECT_PASSWORD,
-                                          FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
-                                              FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
-                                          nullptr);
-    return answer == ERROR_INTERNET_FORCE_RETRY;
 }
 
 HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const ProgressCallback& progress) {
@@ -586,14 +669,12 @@ HRESULT CWebSession::WriteBody(HINTERNET hRequest, const Body& body, const Progr
     };
     HRESULT hr = write(body.prefix.data(), static_cast<DWORD>(body.prefix.size()));
     if (FAILED(hr)) return hr;
-    ULONGLONG left = body.fileSize;
-    fw::unique_hfile in;
-    if (!body.file.empty()) {
-        in.reset(CreateFileW(body.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!in) return HRESULT_FROM_WIN32(GetLastError());
-    }
+    if (body.file.empty()) return S_OK;
+    fw::unique_hfile in(CreateFileW(body.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return HRESULT_FROM_WIN32(GetLastError());
     std::vector<char> buffer(kChunk);
+    ULONGLONG left = body.fileSize;
     while (left > 0) {
         DWORD cb = 0;
         DWORD want = static_cast<DWORD>(std::min<ULONGLONG>(left, kChunk));

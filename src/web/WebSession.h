@@ -23,12 +23,16 @@ const HRESULT E_HTTP_NOT_FOUND = static_cast<HRESULT>(0x800C0005);       // INET
 const HRESULT E_HTTP_STATUS = static_cast<HRESULT>(0x800C0008);          // INET_E_DOWNLOAD_FAILURE: other non-2xx
 const HRESULT E_HTTP_REDIRECT_LOOP = static_cast<HRESULT>(0x800C0014);   // INET_E_REDIRECT_FAILED
 const HRESULT E_HTTP_TRUNCATED = HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET);
-// A conditional save the server refused (412): someone else saved since.
+// The control's own: the server's copy is not the one the save started from
+// (412: a condition of the request failed), and a lock held by someone else
+// refused the request (423; for a LOCK also 409 or 412 where a lock holds).
 const HRESULT E_HTTP_CONFLICT = static_cast<HRESULT>(0x80041110);
-// The document is locked by someone else (423, or a refused LOCK).
 const HRESULT E_HTTP_LOCKED = static_cast<HRESULT>(0x80041111);
-// The server wants a user and password (401) and none was given.
-const HRESULT E_HTTP_SIGN_IN = HRESULT_FROM_WIN32(ERROR_INTERNET_INCORRECT_PASSWORD);
+// 401 and no sign-in: no prompt window was given, or the server refused
+// every answer given (status stays 401). WinINet's own code for it.
+const HRESULT E_HTTP_SIGNIN_REQUIRED = HRESULT_FROM_WIN32(ERROR_INTERNET_INCORRECT_PASSWORD);
+// The user cancelled the sign-in prompt (status stays 401).
+const HRESULT E_HTTP_SIGNIN_CANCELLED = HRESULT_FROM_WIN32(ERROR_CANCELLED);
 
 // Bytes moved so far and the total (0 when the server did not say).
 using ProgressCallback = std::function<void(ULONGLONG done, ULONGLONG total)>;
@@ -38,37 +42,44 @@ struct FormField {
     std::wstring value;
 };
 
-// What a server says of the version of a document it sent or stored.
+struct TransferResult {
+    DWORD status = 0;        // the final HTTP status; 0 when none arrived
+    ULONGLONG bytes = 0;     // document bytes moved
+    std::string response;    // the body of an upload's answer (bounded)
+    std::wstring refusedUrl;  // the request the hop check refused, if any
+    // The validators of the final answer, as the server wrote them (an ETag
+    // keeps its quotes and any W/), empty when it gave none.
+    std::wstring etag;
+    std::wstring lastModified;
+    // A LOCK's token ("opaquelocktoken:..."), without angle brackets.
+    std::wstring lockToken;
+};
+
+// What the server's copy must still be for a PUT to replace it; all empty:
+// unconditional. Take etag and lastModified from the TransferResult of the
+// download (or of the last PUT).
+struct PutConditions {
+    std::wstring etag;          // strong: If-Match; weak (W/"...") or none: lastModified is used
+    std::wstring lastModified;  // If-Unmodified-Since, when etag cannot serve
+    std::wstring lockToken;     // the lock this session holds (If: header), brackets optional
+};
+
+// What a server said of the version of a document it sent or stored.
 struct Validators {
-    std::wstring etag;          // as sent, W/ included
-    std::wstring lastModified;  // the HTTP date, as sent
+    std::wstring etag;
+    std::wstring lastModified;
+    Validators() = default;
+    explicit Validators(const TransferResult& r) : etag(r.etag), lastModified(r.lastModified) {}
     bool empty() const { return etag.empty() && lastModified.empty(); }
     bool weak() const { return etag.compare(0, 2, L"W/") == 0; }
 };
 
-// What a PUT requires of the server's copy: the version it replaces (If-Match
-// for a strong ETag, If-Unmodified-Since otherwise), and the lock it holds.
-struct PutConditions {
-    Validators validators;
-    std::wstring lockToken;
-};
-
-// A WebDAV lock: its token ("opaquelocktoken:...", no angle brackets), the
-// seconds the server granted, and who holds it.
-struct LockInfo {
-    std::wstring token;
-    DWORD timeoutSeconds = 0;
-    std::wstring owner;
-};
-
-struct TransferResult {
-    DWORD status = 0;        // the final HTTP status; 0 when none arrived
-    Validators validators;   // of the document sent or stored
-    ULONGLONG bytes = 0;     // document bytes moved
-    std::string response;    // the body of an upload's answer (bounded)
-    std::wstring refusedUrl;  // the request the hop check refused, if any
-    std::wstring lockToken;   // a LOCK's token, without its angle brackets
-    DWORD lockTimeoutSeconds = 0;
+// A WebDAV lock as granted (lockToken, timeoutSeconds), or who holds the
+// one that refused it (owner).
+struct LockInfo : TransferResult {
+    static const DWORD kInfiniteLock = 0xFFFFFFFF;
+    DWORD timeoutSeconds = 0;  // as granted; kInfiniteLock: no limit; 0: not said
+    std::wstring owner;        // the holder's owner text, after E_HTTP_LOCKED
 };
 
 // A document larger than the cap: refused as it arrives.
@@ -99,8 +110,11 @@ public:
     // Asked before every request, the first and each redirect's.
     void SetHopCheck(HopCheck check) { m_hopCheck = std::move(check); }
     void SetCancelCheck(CancelCheck check) { m_cancel = std::move(check); }
-    // The window that owns the system's sign-in prompt when a server asks
-    // for a user (401); null: nobody to ask, the request fails.
+    // The owner of the sign-in prompt any request shows on a 401; null (the
+    // default): unattended, a 401 ends the request with
+    // E_HTTP_SIGNIN_REQUIRED. The prompt is modal: while it shows, this
+    // thread dispatches window messages (a caller's script and events may
+    // run), and the user's time at it does not count against the deadline.
     void SetPromptWindow(HWND hwnd) { m_hwndPrompt = hwnd; }
 
     // GET url into file (created or truncated); redirects followed.
@@ -110,41 +124,59 @@ public:
     HRESULT PostFile(const std::wstring& url, const std::wstring& file, const std::wstring& fieldName,
                      const std::wstring& fileName, const std::vector<FormField>& fields,
                      const ProgressCallback& progress, TransferResult* pResult);
-    // PUT of the file's bytes, on the conditions given: E_HTTP_CONFLICT for
-    // a 412, E_HTTP_LOCKED for a 423.
+    // PUT of the file's bytes, only while the server's copy meets the
+    // conditions: E_HTTP_CONFLICT (412) or E_HTTP_LOCKED (423) and nothing
+    // written otherwise.
     HRESULT PutFile(const std::wstring& url, const std::wstring& file, const ProgressCallback& progress,
                     TransferResult* pResult, const PutConditions& conditions = PutConditions());
-    // HEAD: the status and validators alone.
-    HRESULT Head(const std::wstring& url, TransferResult* pResult);
 
-    // WebDAV locks. Lock takes an exclusive write lock for owner; when
-    // someone else holds one it fails with E_HTTP_LOCKED and pLock->owner
-    // says who.
-    HRESULT Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds, LockInfo* pLock,
-                 TransferResult* pResult);
-    HRESULT RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds);
-    HRESULT Unlock(const std::wstring& url, const std::wstring& token);
-    // The owner text of the lock on url (PROPFIND lockdiscovery); empty
-    // when it is not locked or the server does not say.
+    // An exclusive write lock on url (depth 0) for owner (any text, shown to
+    // others), asked for timeoutSeconds (0: as long as the server likes).
+    // Refused because another holds it: E_HTTP_LOCKED, pInfo->owner theirs.
+    HRESULT Lock(const std::wstring& url, const std::wstring& owner, DWORD timeoutSeconds, LockInfo* pInfo);
+    // Renews the lock token holds on url; pInfo gets the new timeout. A
+    // token the server no longer knows (the lock lapsed): E_HTTP_CONFLICT.
+    HRESULT RefreshLock(const std::wstring& url, const std::wstring& token, DWORD timeoutSeconds, LockInfo* pInfo);
+    HRESULT Unlock(const std::wstring& url, const std::wstring& token, TransferResult* pResult = nullptr);
+    // Who holds a lock on url (the owner text, possibly empty): S_OK; S_FALSE
+    // and empty when nothing is locked.
     HRESULT QueryLockOwner(const std::wstring& url, std::wstring* pOwner);
+    // HEAD: the status and the validators alone.
+    HRESULT Head(const std::wstring& url, TransferResult* pResult);
 
 private:
     struct Body {
         std::string prefix;
-        std::wstring file;
+        std::wstring file;  // none: the body is all prefix
         ULONGLONG fileSize = 0;
         std::string suffix;
         std::wstring contentType;
         ULONGLONG total() const { return prefix.size() + fileSize + suffix.size(); }
     };
-    HRESULT Send(std::wstring url, std::wstring verb, const Body* pBody, HANDLE hOut,
-                 const ProgressCallback& progress, TransferResult* pResult, const std::wstring& extraHeaders = {});
-    // One attempt at one hop; *pbRetry asks for a fresh connection when a
-    // kept-alive one turned out dead before any answer.
-    HRESULT SendOnce(HINTERNET hRequest, const Body* pBody, const Body& body, const std::wstring& headers,
-                     const ProgressCallback& progress, TransferResult* pResult, bool* pbRetry);
-    // The system's sign-in prompt for a 401: true to send again.
-    bool AskForSignIn(HINTERNET hRequest);
+    // Where one hop's request goes.
+    struct Target {
+        std::wstring host;
+        INTERNET_PORT port = 0;
+        std::wstring object;  // path and query
+        DWORD flags = 0;      // of HttpOpenRequest
+    };
+    // One request on handles of its own, up to its answer's status.
+    struct Exchange {
+        bool bConnected = false;  // WinINet opened a connection for it (else it reused a kept-alive one)
+        DWORD status = 0;
+        unique_hinternet hConnect;
+        unique_hinternet hRequest;  // after hConnect: closed first
+    };
+    HRESULT Send(std::wstring url, std::wstring verb, const std::wstring& headers, const Body* pBody, HANDLE hOut,
+                 const ProgressCallback& progress, TransferResult* pResult);
+    // A request whose body (if any) is text: the DAV verbs.
+    HRESULT SendText(const std::wstring& url, const wchar_t* pszVerb, const std::wstring& headers,
+                     const std::string& body, TransferResult* pResult);
+    HRESULT Perform(const Target& target, const std::wstring& verb, const std::wstring& headers, const Body* pBody,
+                    const ProgressCallback& progress, Exchange* pEx);
+    HRESULT SignIn(const Target& target, Exchange* pEx, int* pnPrompts);
+    static void CALLBACK OnRequestStatus(HINTERNET hInternet, DWORD_PTR context, DWORD dwStatus, LPVOID pInfo,
+                                         DWORD cbInfo);
     HRESULT WriteBody(HINTERNET hRequest, const Body& body, const ProgressCallback& progress);
     HRESULT ReadBody(HINTERNET hRequest, HANDLE hOut, const ProgressCallback& progress, TransferResult* pResult);
 
@@ -162,10 +194,6 @@ private:
     CancelCheck m_cancel;
     HWND m_hwndPrompt = nullptr;
 };
-
-// The text content of the first <owner> element (any namespace prefix) of
-// a WebDAV XML answer, inner tags dropped, spaces trimmed.
-std::wstring OwnerFromXml(const std::string& xml);
 
 // A URL as it may be logged: scheme, host, port and path, as the URL
 // cracker reads them; never the user name, password, query or fragment.

@@ -415,7 +415,6 @@ HRESULT CDocumentSession::DownloadAndOpen(const std::wstring& strUrl, VARIANT re
     }
     m_strDocumentURL = strUrl;
     m_validators = web::Validators(result);
-    SettleValidators(strUrl, false);
     return S_OK;
 }
 
@@ -467,13 +466,7 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
     // downloaded from there (or last saved there), and this control's lock.
     web::PutConditions conditions;
     const bool bOwnUrl = IsSameUrl(strUrl, m_strDocumentURL);
-    if (bPut && bOwnUrl) {
-        conditions.lockToken = m_lock.lockToken;
-        if (mode == PutMode::Conditional) {
-            conditions.etag = m_validators.etag;
-            conditions.lastModified = m_validators.lastModified;
-        }
-    }
+    if (bPut && bOwnUrl) conditions.lockToken = m_lock.lockToken;
 
     // A copy, as a local save writes it, to a temporary file; the document
     // keeps its own name, read-only state and unsaved changes, and its
@@ -488,6 +481,13 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
     if (FAILED(hr)) {
         Log().Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
+    }
+    if (bPut && bOwnUrl && mode == PutMode::Conditional) {
+        // A weak tag is settled here, where it is needed: after the copy,
+        // its second has mostly passed.
+        SettleValidators(strUrl);
+        conditions.etag = m_validators.etag;
+        conditions.lastModified = m_validators.lastModified;
     }
 
     web::TransferResult result;
@@ -512,9 +512,10 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
             if (m_pExtObject) PutExtSaved(m_pExtObject.get(), 0);
         }
         if (bPut) {
-            // The next conditional save compares with what this one left.
+            // The next conditional save compares with what this one left;
+            // a PUT's answer may carry no validators (Apache's does not).
             m_validators = web::Validators(result);
-            SettleValidators(strUrl, true);
+            if (m_validators.empty()) ReadValidators(strUrl);
         }
         // A form's answer says nothing of a file at that URL.
         if (!bPut) m_validators = web::Validators();

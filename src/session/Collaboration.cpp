@@ -180,25 +180,32 @@ void CDocumentSession::ReleaseLock() {
     if (FAILED(hr)) Log().Write(kLogUnlockFailed, web::LoggableUrl(url).c_str(), hr);
 }
 
+void CDocumentSession::ReadValidators(const std::wstring& url) {
+    web::CWebSession session;
+    web::TransferResult result;
+    if (SUCCEEDED(OpenWebSession(session)) && SUCCEEDED(session.Head(url, &result)))
+        m_validators = web::Validators(result);
+}
+
 // A weak ETag is a file changed within the second it was served: a date
 // cannot tell a change within that same second, and If-Match never matches
 // a weak tag. So it is asked again once the second has passed: the strong
 // tag then stands for what was read, or, when the file changed meanwhile,
-// the old tag's value makes the next save fail as a conflict rather than
-// undo that change. After a save that was answered without validators (as
-// Apache answers a PUT) the server is asked for them.
-void CDocumentSession::SettleValidators(const std::wstring& url, bool bAskWhenNone) {
-    if (m_validators.empty() ? !bAskWhenNone : !m_validators.weak()) return;
+// the old tag's value makes the save fail as a conflict rather than undo
+// that change. Done before the save that needs it, not after the open or
+// save that got the weak tag: neither waits, and a save seconds later finds
+// the tag strong at the first asking.
+void CDocumentSession::SettleValidators(const std::wstring& url) {
+    if (!m_validators.weak()) return;
     web::CWebSession session;
     if (FAILED(OpenWebSession(session))) return;
-    const std::wstring read = m_validators.weak() ? m_validators.etag.substr(2) : std::wstring();
+    const std::wstring read = m_validators.etag.substr(2);
     for (const DWORD start = GetTickCount(); GetTickCount() - start < kSettleMs; Sleep(kSettlePollMs)) {
         web::TransferResult result;
         if (FAILED(session.Head(url, &result))) return;
         const web::Validators now(result);
-        if (m_validators.empty()) m_validators = now;
         if (now.etag.empty() || now.weak()) continue;
-        m_validators.etag = read.empty() ? now.etag : read;
+        m_validators.etag = read;
         m_validators.lastModified = now.lastModified;
         return;
     }

@@ -114,8 +114,10 @@ private:
     HRESULT DescribeWebFailure(HRESULT hr, LPCWSTR pszFormat, LPCWSTR pszNoStatus, BSTR url);
     HRESULT DocumentClass(const VARIANT& progId, CLSID* pClsid);
     HRESULT DownloadAndOpen(const std::wstring& url, VARIANT readOnly, const CLSID& clsid);
-    // Makes m_validators a strong ETag where the server will give one.
-    void SettleValidators(const std::wstring& url, bool bAskWhenNone);
+    // m_validators as the server gives them now (one HEAD).
+    void ReadValidators(const std::wstring& url);
+    // Makes a weak m_validators a strong ETag where the server will give one.
+    void SettleValidators(const std::wstring& url);
     // How an upload treats what the server holds.
     enum class PutMode { Plain, Conditional, Overwrite };
     HRESULT Upload(const std::wstring& url, bool bPut, PutMode mode, const std::wstring& field,

@@ -210,6 +210,26 @@ bool EscapePressed() {
     return true;
 }
 
+// True at most once per interval: asking the message queue is a round trip
+// to the window system (to the wineserver under Wine), and a download comes
+// in reads of 8 KB there, 16,000 for 128 MB. Two looks per read took longer
+// than the bytes themselves.
+class CEvery {
+public:
+    explicit CEvery(DWORD ms) : m_dwMs(ms), m_dwLast(GetTickCount() - ms) {}
+    bool Due() {
+        const DWORD now = GetTickCount();
+        if (now - m_dwLast < m_dwMs) return false;
+        m_dwLast = now;
+        return true;
+    }
+
+private:
+    DWORD m_dwMs;
+    DWORD m_dwLast;
+};
+const DWORD kQueueLookMs = 50;
+
 class CWaitCursor {
 public:
     CWaitCursor() : m_hOld(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
@@ -278,16 +298,17 @@ HRESULT CDocumentSession::RunTransfer(LPCWSTR pszVerb, const std::wstring& url, 
     m_events.BeginProgress();
     CWaitCursor wait;
     ULONGLONG lastDone = 0, lastTotal = 0;
+    CEvery paintDue(kQueueLookMs), escapeDue(kQueueLookMs);
     web::ProgressCallback progress = [&](ULONGLONG done, ULONGLONG total) {
         lastDone = done;
         lastTotal = total;
-        PumpPaintMessages();
+        if (paintDue.Due()) PumpPaintMessages();
         m_events.Progress(done, total, false);
     };
     const DWORD start = GetTickCount();
     web::CWebSession session;
     HRESULT hr = OpenWebSession(session);
-    session.SetCancelCheck(EscapePressed);
+    session.SetCancelCheck([&escapeDue] { return escapeDue.Due() && EscapePressed(); });
     if (SUCCEEDED(hr)) hr = step(session, progress);
     m_lLastHTTPStatus = static_cast<long>(pResult->status);
     Log().Write(kLogTransfer, pszVerb, web::LoggableUrl(url).c_str(), static_cast<int>(pResult->status),
@@ -415,7 +436,6 @@ HRESULT CDocumentSession::DownloadAndOpen(const std::wstring& strUrl, VARIANT re
     }
     m_strDocumentURL = strUrl;
     m_validators = web::Validators(result);
-    SettleValidators(strUrl, false);
     return S_OK;
 }
 
@@ -467,13 +487,7 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
     // downloaded from there (or last saved there), and this control's lock.
     web::PutConditions conditions;
     const bool bOwnUrl = IsSameUrl(strUrl, m_strDocumentURL);
-    if (bPut && bOwnUrl) {
-        conditions.lockToken = m_lock.lockToken;
-        if (mode == PutMode::Conditional) {
-            conditions.etag = m_validators.etag;
-            conditions.lastModified = m_validators.lastModified;
-        }
-    }
+    if (bPut && bOwnUrl) conditions.lockToken = m_lock.lockToken;
 
     // A copy, as a local save writes it, to a temporary file; the document
     // keeps its own name, read-only state and unsaved changes, and its
@@ -488,6 +502,13 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
     if (FAILED(hr)) {
         Log().Write(kLogSaveFailed, hr, file.path().c_str());
         return hr;
+    }
+    if (bPut && bOwnUrl && mode == PutMode::Conditional) {
+        // A weak tag is settled here, where it is needed: after the copy,
+        // its second has mostly passed.
+        SettleValidators(strUrl);
+        conditions.etag = m_validators.etag;
+        conditions.lastModified = m_validators.lastModified;
     }
 
     web::TransferResult result;
@@ -512,9 +533,10 @@ HRESULT CDocumentSession::Upload(const std::wstring& strUrl, bool bPut, PutMode 
             if (m_pExtObject) PutExtSaved(m_pExtObject.get(), 0);
         }
         if (bPut) {
-            // The next conditional save compares with what this one left.
+            // The next conditional save compares with what this one left;
+            // a PUT's answer may carry no validators (Apache's does not).
             m_validators = web::Validators(result);
-            SettleValidators(strUrl, true);
+            if (m_validators.empty()) ReadValidators(strUrl);
         }
         // A form's answer says nothing of a file at that URL.
         if (!bPut) m_validators = web::Validators();

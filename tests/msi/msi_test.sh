@@ -129,11 +129,19 @@ var sh = new ActiveXObject("WScript.Shell"), key = "\\Vellix.Office\\CLSID\\";
 function has(k) { try { sh.RegRead(k); return true; } catch (e) { return false; } }
 WScript.Echo(has("HKCR" + key) ? "merged" : has("HKCU\\Software\\Classes" + key) ? "user-only" : "none");
 JS
-classes=$(P vx_wine cscript //nologo "$(vx_winpath "$work/user-classes.js")" 2>&1 | tr -d '\r')
+# A script host that prints nothing at all did not run (seen once on a
+# machine loaded by other builds): asked once more before any verdict.
+cscript_out() {
+    local out
+    out=$(P vx_wine cscript //nologo "$(vx_winpath "$1")" 2>&1 | tr -d '\r')
+    [ -n "$out" ] || out=$(P vx_wine cscript //nologo "$(vx_winpath "$1")" 2>&1 | tr -d '\r')
+    printf '%s' "$out"
+}
+classes=$(cscript_out "$work/user-classes.js")
 if [ "$classes" = user-only ]; then
     echo "SKIPPED: per user: cscript creates Vellix.Office (this Wine's HKCR does not merge HKCU\\Software\\Classes)"
 else
-    out=$(P vx_wine cscript //nologo "$(vx_winpath "$work/create.js")" 2>&1 | tr -d '\r')
+    out=$(cscript_out "$work/create.js")
     echo "cscript: $out"
     check "per user: cscript creates Vellix.Office from the user's folder" grep -qi 'Programs\\Vellix\\Vellix.DLL$' <<<"$out"
 fi

@@ -25,14 +25,6 @@ namespace {
 
 const HRESULT E_NO_DOCUMENT = static_cast<HRESULT>(0x80041107);
 
-VARIANT Bool(bool b) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-
 VARIANT I2(SHORT n) {
     VARIANT v;
     VariantInit(&v);

@@ -314,4 +314,12 @@ VARIANT Missing() {
     return v;
 }
 
+VARIANT Bool(bool b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
 }  // namespace testsupport

@@ -98,6 +98,8 @@ std::wstring ExeDir();
 
 // A VARIANT that stands for a left-out optional argument.
 VARIANT Missing();
+// A VT_BOOL argument.
+VARIANT Bool(bool b);
 
 // A VT_BSTR VARIANT that owns its string for the length of a call.
 class StringArg {

@@ -38,14 +38,6 @@ std::wstring Env(const wchar_t* name) {
     return n && n < ARRAYSIZE(sz) ? sz : L"";
 }
 
-VARIANT BoolArg(bool b) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-
 std::string FileText(const std::wstring& path) {
     std::string s;
     ReadFileBytes(path, &s);
@@ -247,7 +239,7 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     EXPECT_EQ(kLocked, checkOut(bob.get(), L"Bob"));
     EXPECT_NE(std::wstring::npos, ErrorDescription().find(L"Ann 安"));
     EXPECT_EQ(L"Ann 安", lockOwner(bob.get()));
-    ASSERT_EQ(S_OK, bob->OpenFromURL(bstrUrl.get(), BoolArg(true), Missing())) << "read-only is still possible";
+    ASSERT_EQ(S_OK, bob->OpenFromURL(bstrUrl.get(), Bool(true), Missing())) << "read-only is still possible";
     unique_bstr response;
     EXPECT_EQ(kLocked, bob->SaveToURL(bstrUrl.get(), Missing(), Missing(), Missing(), StringArg(L"PUT"),
                                       response.put()));
@@ -259,7 +251,7 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
         std::function<HRESULT()> act;
         bool annHolds;  // Ann's control still checked out after the step
     } steps[] = {
-        {L"check-in, kept", [&] { SetText(L"Ann's"); return ann->CheckIn(BoolArg(true)); }, true},
+        {L"check-in, kept", [&] { SetText(L"Ann's"); return ann->CheckIn(Bool(true)); }, true},
         {L"check-in", [&] { return ann->CheckIn(Missing()); }, false},
         {L"undo", [&] { return checkOut(ann.get(), L"Ann") == S_OK ? ann->UndoCheckOut() : E_FAIL; }, false},
         {L"close", [&] { return checkOut(ann.get(), L"Ann") == S_OK ? ann->Close() : E_FAIL; }, false},

@@ -269,11 +269,12 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     EXPECT_TRUE(Heard(L"DocumentCheckedIn(" + url + L")"));
 
     // A short lock is refreshed while it is held: after three refreshes
-    // (Apache's log shows each LOCK) it is still Bob's.
+    // (Apache's log shows each LOCK), longer than the lock's own time, it is
+    // still Bob's. Five seconds leave a loaded machine room to be late.
     const wchar_t kWebKey[] = L"Software\\Quorvane\\Tollan3.0\\Web";
-    const DWORD two = 2;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kWebKey, L"LockTimeoutSeconds", REG_DWORD, &two,
-                                             sizeof(two)));
+    const DWORD seconds = 5;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kWebKey, L"LockTimeoutSeconds", REG_DWORD, &seconds,
+                                             sizeof(seconds)));
     const std::wstring accessLog = m_root + L"\\..\\logs\\access.log";
     auto locks = [&] {
         const std::string log = FileText(accessLog);
@@ -285,7 +286,7 @@ TEST_F(DavTest, ACheckedOutDocumentIsTheHoldersUntilItsLockGoes) {
     };
     ASSERT_EQ(S_OK, checkOut(bob.get(), L"Bob"));
     const size_t taken = locks();
-    for (DWORD start = GetTickCount(); locks() < taken + 3 && GetTickCount() - start < 30000;) {
+    for (DWORD start = GetTickCount(); locks() < taken + 3 && GetTickCount() - start < 60000;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         Sleep(50);
